@@ -1,0 +1,20 @@
+// Frame fields: the writers of every fixed-width field of a command frame,
+// all of them working in BufComando at fixed offsets.
+#pragma once
+
+#include <cstdint>
+
+// The decimal text rule: blanks, one sign, digits up to the first non-digit;
+// no digits give 0; overflow wraps as 32-bit arithmetic does.
+std::int32_t ConverteDecimal(const char* texto);
+
+// One byte: the first byte of texto (0 for an empty string). Leaves no zero byte.
+void EscreveCaractere(int deslocamento, const char* texto);
+// N bytes of text, cut or padded with blanks, and the zero byte behind them.
+void EscreveTextoEsquerda(int deslocamento, int largura, const char* texto);
+void EscreveTextoDireita(int deslocamento, int largura, const char* texto);
+// printf("%0N.Nd"): the whole decimal text of valor with at least minimo
+// digits, then its zero byte; what runs over is for the next field to cover.
+void EscreveNumero(int deslocamento, int minimo, std::int64_t valor);
+// Raw bytes, clipped at the end of BufComando.
+void EscreveBytes(int deslocamento, const void* dados, int tamanho);

@@ -1,0 +1,77 @@
+#include "driver/estado.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "driver/log.h"
+
+EstadoDriver_t EstadoDriver;
+std::int32_t ContadorLog;
+
+namespace {
+bool trocaCompleta;
+
+void RegistraQuadro(const char* prefixo, const unsigned char* dados, std::size_t tamanho) {
+    plataforma::Arquivo arquivo = AbreLog();
+    RegistraCarimbo(arquivo, prefixo);
+    if (tamanho > 0) EscreveLog(arquivo, dados, tamanho);
+    FechaLog(arquivo);
+}
+
+std::int32_t FalhaDaTroca() {
+    std::int32_t erro = EstadoDriver.Porta.UltimoErro(nullptr);
+    EstadoDriver.Porta.Limpa(Ambas);
+    return TraduzErro(erro);
+}
+}  // namespace
+
+void MontaCabecalho(unsigned char* frame, const char* codigo) {
+    frame[0] = 27;
+    frame[1] = 'f';
+    frame[2] = static_cast<unsigned char>(codigo[0]);
+    frame[3] = static_cast<unsigned char>(codigo[1]);
+}
+
+bool UltimaTrocaCompleta() { return trocaCompleta; }
+
+std::int32_t ExecutaComando(std::int32_t tamanhoQuadro, std::int32_t tamanhoResposta, std::int32_t timeout,
+                            std::uint8_t cts) {
+    trocaCompleta = false;
+    if (!EstadoDriver.PortaAberta) return 2;
+    if (tamanhoQuadro < 0 || tamanhoQuadro > TamanhoBuffer) tamanhoQuadro = TamanhoBuffer;
+    if (tamanhoResposta < 0 || tamanhoResposta > TamanhoBuffer) tamanhoResposta = TamanhoBuffer;
+    const auto quadro = static_cast<std::uint32_t>(tamanhoQuadro);
+    std::memcpy(EstadoDriver.BufTroca, EstadoDriver.BufComando, quadro);
+    if (EstadoDriver.LogAtivo) RegistraQuadro("TX", EstadoDriver.BufTroca, quadro);
+
+    SERIAL& porta = EstadoDriver.Porta;
+    porta.Limpa(Ambas);
+    if (!porta.Envia(EstadoDriver.BufTroca, quadro, nullptr, cts)) return FalhaDaTroca();
+
+    // A pending one-shot time-out is spent by the first frame that went out.
+    if (EstadoDriver.ProximoTimeout != 0) timeout = EstadoDriver.ProximoTimeout;
+    EstadoDriver.ProximoTimeout = 0;
+
+    std::uint32_t lidos = 0;
+    if (!porta.Recebe(EstadoDriver.BufTroca, static_cast<std::uint32_t>(tamanhoResposta), &lidos,
+                      static_cast<std::uint32_t>(timeout)))
+        return FalhaDaTroca();
+    if (EstadoDriver.LogAtivo) RegistraQuadro("RX", EstadoDriver.BufTroca, lidos);
+    trocaCompleta = true;
+    if (EstadoDriver.BufComando[2] == '0' && EstadoDriver.BufComando[3] == '4') return 33;
+    return EstadoDriver.BufTroca[0];
+}
+
+std::int32_t TraduzErro(std::int32_t erro) {
+    static const std::int32_t Codigos[] = {29, 5, 1, 3, 4, 12, 7, 8, 6, 9, 10, 11, 13, 14, 15, 16, 17, 18, 19};
+    std::int32_t codigo = (erro >= 0 && erro <= TransmissaoCheia) ? Codigos[erro] : 29;
+    if (EstadoDriver.LogAtivo) {
+        plataforma::Arquivo arquivo = AbreLog();
+        RegistraCarimbo(arquivo, "Erro DLL");
+        char texto[80];
+        std::snprintf(texto, sizeof texto, "%ld", static_cast<long>(codigo));
+        EscreveLog(arquivo, texto, 0);
+        FechaLog(arquivo);
+    }
+    return codigo;
+}

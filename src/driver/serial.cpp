@@ -1,0 +1,165 @@
+#include "driver/serial.h"
+
+#include <cstring>
+
+namespace {
+
+// The order matters: with several bits set the last one tested wins.
+struct BitErro {
+    std::uint32_t bit;
+    std::int32_t erro;
+};
+constexpr BitErro OrdemBits[] = {
+    {plataforma::CE_BREAK, ErroBreak},       {plataforma::CE_IOE, ErroDevice},
+    {plataforma::CE_FRAME, ErroFraming},     {plataforma::CE_OVERRUN, ErroOverrun},
+    {plataforma::CE_RXOVER, OverflowRecepcao}, {plataforma::CE_RXPARITY, ErroParidade},
+    {plataforma::CE_TXFULL, TransmissaoCheia},
+};
+
+}  // namespace
+
+const char* MensagemErroSerial(std::int32_t erro) {
+    static const char* const Mensagens[] = {
+        "",
+        "Serial nao inicializada",
+        "Serial ja inicializada",
+        "Erro na Abertura",
+        "Problemas na Configuracao",
+        "Erro no Flush",
+        "Buffer muito pequeno para comunicacao",
+        "Timeout de CTS",
+        "Transmissao pendente",
+        "Erro na Transmissao",
+        "Erro desconhecido",
+        "Erro na Recepcao",
+        "Erro de framing",
+        "Erro de overrun",
+        "Break detectado na comunicacao",
+        "Erro no device durante a comunicacao",
+        "Overflow no buffer de recepcao serial",
+        "Erro de paridade",
+        "Buffer de transmissao serial esta cheio",
+    };
+    if (erro < 0 || erro > TransmissaoCheia) return "Erro desconhecido";
+    return Mensagens[erro];
+}
+
+void SERIAL::Zera() {
+    Erro = 0;
+    ErrosCom = 0;
+    Handle = 0;
+    LimiteLeitura = 0;
+    LimiteEscrita = 0;
+}
+
+std::int32_t SERIAL::Abre(const char* dispositivo, std::uint32_t velocidade, std::uint32_t maxLeitura,
+                          std::uint32_t maxEscrita) {
+    if (Handle != 0) return Falha(JaInicializada);
+    Handle = plataforma::AbreDispositivo(dispositivo);
+    if (Handle == 0) return Falha(ErroAbertura);
+    if (!plataforma::LeConfigLinha(Handle, Config)) {
+        plataforma::FechaDispositivo(Handle);
+        Handle = 0;
+        return Falha(ErroConfiguracao);
+    }
+    Config.BaudRate = velocidade;
+    Config.ByteSize = 8;
+    Config.Parity = 0;
+    Config.StopBits = 0;
+    Config.fParity = false;
+    Config.fOutxCtsFlow = true;
+    if (!plataforma::AplicaConfigLinha(Handle, Config)) {
+        plataforma::FechaDispositivo(Handle);
+        Handle = 0;
+        return Falha(ErroConfiguracao);
+    }
+    Tempos = plataforma::TemposLinha{100, 100, 10000, 0, 0};
+    plataforma::AplicaTemposLinha(Handle, Tempos);
+    LimiteLeitura = maxLeitura;
+    LimiteEscrita = maxEscrita;
+    return 1;
+}
+
+std::int32_t SERIAL::Fecha() {
+    if (Handle == 0) return Falha(NaoInicializada);
+    plataforma::FechaDispositivo(Handle);
+    Zera();
+    return 1;
+}
+
+std::int32_t SERIAL::Limpa(std::int32_t fila) {
+    if (Handle == 0) return Falha(NaoInicializada);
+    if ((fila == Ambas || fila == Entrada) && !plataforma::PurgaLinha(Handle, plataforma::PURGE_RXCLEAR))
+        return Falha(ErroFlush);
+    if ((fila == Ambas || fila == Saida) && !plataforma::PurgaLinha(Handle, plataforma::PURGE_TXCLEAR))
+        return Falha(ErroFlush);
+    return 1;
+}
+
+std::int32_t SERIAL::FilaOcupada(std::int32_t fila) {
+    if (Handle == 0) return Falha(NaoInicializada);
+    std::uint32_t descartados = 0;
+    plataforma::EstadoLinha estado{};
+    plataforma::LeErrosLinha(Handle, &descartados, &estado);
+    switch (fila) {
+        case Entrada: return estado.cbInQue != 0;
+        case Saida: return estado.cbOutQue != 0;
+        default: return estado.cbInQue != 0 && estado.cbOutQue != 0;
+    }
+}
+
+std::int32_t SERIAL::CtsLivre() {
+    if (Handle == 0) return Falha(NaoInicializada);
+    std::uint32_t descartados = 0;
+    plataforma::EstadoLinha estado{};
+    plataforma::LeErrosLinha(Handle, &descartados, &estado);
+    return estado.fCtsHold ? 0 : 1;
+}
+
+std::int32_t SERIAL::Envia(const void* dados, std::uint32_t quantidade, std::uint32_t* escritos, std::uint8_t cts) {
+    if (Handle == 0) return Falha(NaoInicializada);
+    if (FilaOcupada(Saida) == 1) return Falha(TransmissaoPendente);
+    if (quantidade > LimiteEscrita) return Falha(BufferPequeno);
+    if (Config.fOutxCtsFlow != (cts != 0)) {
+        Config.fOutxCtsFlow = cts != 0;
+        if (!plataforma::AplicaConfigLinha(Handle, Config)) return Falha(ErroConfiguracao);
+    }
+    if (cts == 1 && CtsLivre() == 0) return Falha(TimeoutCts);
+    std::uint32_t feitos = 0;
+    if (!plataforma::EscreveLinha(Handle, dados, quantidade, &feitos)) {
+        plataforma::LeErrosLinha(Handle, &ErrosCom, nullptr);
+        if (escritos != nullptr) *escritos = feitos;
+        return Falha(ErroTransmissao);
+    }
+    if (escritos != nullptr) *escritos = feitos;
+    return 1;
+}
+
+std::int32_t SERIAL::Recebe(void* destino, std::uint32_t quantidade, std::uint32_t* lidos, std::uint32_t segundos) {
+    if (Handle == 0) return Falha(NaoInicializada);
+    if (quantidade > LimiteLeitura) return Falha(BufferPequeno);
+    Tempos.ReadTotalTimeoutConstant = segundos * 1000u;
+    plataforma::AplicaTemposLinha(Handle, Tempos);
+    std::uint32_t recebidos = 0;
+    if (!plataforma::LeLinha(Handle, destino, quantidade, &recebidos)) {
+        plataforma::LeErrosLinha(Handle, &ErrosCom, nullptr);
+        if (lidos != nullptr) *lidos = recebidos;
+        return Falha(ErroRecepcao);
+    }
+    if (lidos != nullptr) *lidos = recebidos;
+    if (recebidos == 0 && CtsLivre() == 0) return Falha(TimeoutCts);
+    if (recebidos != quantidade) return Falha(RecepcaoIncompleta);
+    return 1;
+}
+
+std::int32_t SERIAL::UltimoErro(char* mensagem) {
+    if (ErrosCom != 0) {
+        for (const BitErro& b : OrdemBits)
+            if (ErrosCom & b.bit) Erro = b.erro;
+        ErrosCom = 0;
+    }
+    if (mensagem != nullptr) std::strcpy(mensagem, MensagemErroSerial(Erro));
+    std::int32_t erro = Erro;
+    Erro = 0;
+    return erro;
+}

@@ -1,0 +1,73 @@
+// SERIAL: the driver's only door to the printer.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/plataforma.h"
+
+// Why the last operation of SERIAL failed.
+enum ErroSerial : std::int32_t {
+    SemErro = 0,
+    NaoInicializada = 1,
+    JaInicializada = 2,
+    ErroAbertura = 3,
+    ErroConfiguracao = 4,
+    ErroFlush = 5,
+    BufferPequeno = 6,
+    TimeoutCts = 7,
+    TransmissaoPendente = 8,
+    ErroTransmissao = 9,
+    RecepcaoIncompleta = 10,
+    ErroRecepcao = 11,
+    ErroFraming = 12,
+    ErroOverrun = 13,
+    ErroBreak = 14,
+    ErroDevice = 15,
+    OverflowRecepcao = 16,
+    ErroParidade = 17,
+    TransmissaoCheia = 18,
+};
+
+// Queue selector of Limpa and FilaOcupada.
+enum Fila : std::int32_t { Ambas = 0, Entrada = 1, Saida = 2 };
+
+class SERIAL {
+public:
+    SERIAL() { Zera(); }
+    ~SERIAL() { Fecha(); }
+    SERIAL(const SERIAL&) = delete;
+    SERIAL& operator=(const SERIAL&) = delete;
+
+    void Zera();
+    std::int32_t Abre(const char* dispositivo, std::uint32_t velocidade, std::uint32_t maxLeitura,
+                      std::uint32_t maxEscrita);
+    std::int32_t Fecha();
+    std::int32_t Limpa(std::int32_t fila);
+    std::int32_t FilaOcupada(std::int32_t fila);
+    std::int32_t CtsLivre();
+    std::int32_t Envia(const void* dados, std::uint32_t quantidade, std::uint32_t* escritos, std::uint8_t cts);
+    std::int32_t Recebe(void* destino, std::uint32_t quantidade, std::uint32_t* lidos, std::uint32_t segundos);
+    // Returns the last error and clears it; mensagem (40 bytes or more) gets its text.
+    std::int32_t UltimoErro(char* mensagem);
+
+    bool Aberta() const { return Handle != 0; }
+    // Blocks until input waits or the time runs out (the readouts wait on it).
+    bool EsperaEntrada(std::uint32_t milissegundos) { return plataforma::EsperaEntrada(Handle, milissegundos); }
+
+private:
+    std::int32_t Falha(std::int32_t erro) {
+        Erro = erro;
+        return 0;
+    }
+
+    plataforma::ConfigLinha Config{};
+    std::int32_t Erro;
+    std::uint32_t ErrosCom;
+    std::uint32_t LimiteLeitura;
+    std::uint32_t LimiteEscrita;
+    plataforma::Dispositivo Handle;
+    plataforma::TemposLinha Tempos{};
+};
+
+// The Portuguese text of a link error, as UltimoErro gives it.
+const char* MensagemErroSerial(std::int32_t erro);

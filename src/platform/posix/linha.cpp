@@ -1,0 +1,288 @@
+// Serial line on POSIX: a tty opened exclusively, raw, with the read
+// time-outs of a Windows comm port rebuilt on poll(2).
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+
+#include "platform/plataforma.h"
+
+namespace plataforma {
+namespace {
+
+// What a Windows comm handle carries besides the descriptor.
+struct Porta {
+    int fd = -1;
+    TemposLinha tempos{};
+    std::uint32_t erros = 0;  // CE_ bits gathered since the last LeErrosLinha
+    serial_icounter_struct contadores{};
+    bool temContadores = false;
+};
+
+constexpr int MaxPortas = 8;
+Porta portas[MaxPortas];
+
+Porta* PortaDe(Dispositivo d) {
+    if (d < 1 || d > MaxPortas || portas[d - 1].fd < 0) return nullptr;
+    return &portas[d - 1];
+}
+
+speed_t Velocidade(std::uint32_t baud) {
+    switch (baud) {
+        case 1200: return B1200;
+        case 2400: return B2400;
+        case 4800: return B4800;
+        case 19200: return B19200;
+        case 38400: return B38400;
+        case 57600: return B57600;
+        case 115200: return B115200;
+        default: return B9600;
+    }
+}
+
+std::uint32_t Baud(speed_t v) {
+    switch (v) {
+        case B1200: return 1200;
+        case B2400: return 2400;
+        case B4800: return 4800;
+        case B19200: return 19200;
+        case B38400: return 38400;
+        case B57600: return 57600;
+        case B115200: return 115200;
+        default: return 9600;
+    }
+}
+
+std::int64_t AgoraMs() {
+    timespec t{};
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return static_cast<std::int64_t>(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
+}
+
+// Line errors the kernel counted since the last look, as CE_ bits.
+void RecolheContadores(Porta& p) {
+    if (!p.temContadores) return;
+    serial_icounter_struct c{};
+    if (ioctl(p.fd, TIOCGICOUNT, &c) != 0) return;
+    if (c.frame != p.contadores.frame) p.erros |= CE_FRAME;
+    if (c.overrun != p.contadores.overrun) p.erros |= CE_OVERRUN;
+    if (c.parity != p.contadores.parity) p.erros |= CE_RXPARITY;
+    if (c.brk != p.contadores.brk) p.erros |= CE_BREAK;
+    if (c.buf_overrun != p.contadores.buf_overrun) p.erros |= CE_RXOVER;
+    p.contadores = c;
+}
+
+void MarcaFalhaEs(Porta& p, int erro) {
+    if (erro == EIO || erro == ENXIO || erro == ENODEV) p.erros |= CE_IOE;
+}
+
+}  // namespace
+
+Dispositivo AbreDispositivo(const char* nome) {
+    int slot = 0;
+    while (slot < MaxPortas && portas[slot].fd >= 0) ++slot;
+    if (slot == MaxPortas || nome == nullptr) return 0;
+    // O_NONBLOCK so that a line without carrier does not hold the open.
+    int fd = open(nome, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return 0;
+    if (!isatty(fd) || flock(fd, LOCK_EX | LOCK_NB) != 0 || ioctl(fd, TIOCEXCL) != 0) {
+        close(fd);
+        return 0;
+    }
+    int flags = fcntl(fd, F_GETFL);
+    fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    Porta& p = portas[slot];
+    p = Porta{};
+    p.fd = fd;
+    p.temContadores = ioctl(fd, TIOCGICOUNT, &p.contadores) == 0;
+    return slot + 1;
+}
+
+bool LeConfigLinha(Dispositivo d, ConfigLinha& config) {
+    Porta* p = PortaDe(d);
+    termios t{};
+    if (p == nullptr || tcgetattr(p->fd, &t) != 0) return false;
+    static_assert(sizeof(termios) <= sizeof(config.Nativo));
+    std::memcpy(config.Nativo, &t, sizeof t);
+    config.BaudRate = Baud(cfgetospeed(&t));
+    config.ByteSize = (t.c_cflag & CSIZE) == CS7 ? 7 : 8;
+    config.Parity = (t.c_cflag & PARENB) ? ((t.c_cflag & PARODD) ? 1 : 2) : 0;
+    config.StopBits = (t.c_cflag & CSTOPB) ? 2 : 0;
+    config.fParity = (t.c_iflag & INPCK) != 0;
+    config.fOutxCtsFlow = (t.c_cflag & CRTSCTS) != 0;
+    return true;
+}
+
+bool AplicaConfigLinha(Dispositivo d, const ConfigLinha& config) {
+    Porta* p = PortaDe(d);
+    if (p == nullptr) return false;
+    termios t{};
+    std::memcpy(&t, config.Nativo, sizeof t);
+    // Raw: every byte passes both ways unchanged, no echo, no signals. The
+    // rest (modem control, XON/XOFF off) is fixed here, since a tty has no
+    // state of its own worth inheriting for a printer.
+    cfmakeraw(&t);
+    t.c_iflag &= ~(IXON | IXOFF | IXANY | INPCK);
+    t.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
+    t.c_cflag |= CLOCAL | CREAD | HUPCL;
+    t.c_cflag |= config.ByteSize == 7 ? CS7 : CS8;
+    if (config.Parity != 0) t.c_cflag |= PARENB | (config.Parity == 1 ? PARODD : 0);
+    if (config.fParity) t.c_iflag |= INPCK;
+    if (config.StopBits == 2) t.c_cflag |= CSTOPB;
+    if (config.fOutxCtsFlow) t.c_cflag |= CRTSCTS;
+    t.c_cc[VMIN] = 0;
+    t.c_cc[VTIME] = 0;
+    cfsetispeed(&t, Velocidade(config.BaudRate));
+    cfsetospeed(&t, Velocidade(config.BaudRate));
+    return tcsetattr(p->fd, TCSANOW, &t) == 0;
+}
+
+bool AplicaTemposLinha(Dispositivo d, const TemposLinha& tempos) {
+    Porta* p = PortaDe(d);
+    if (p == nullptr) return false;
+    p->tempos = tempos;
+    return true;
+}
+
+bool PurgaLinha(Dispositivo d, std::uint32_t filas) {
+    Porta* p = PortaDe(d);
+    if (p == nullptr) return false;
+    bool rx = (filas & PURGE_RXCLEAR) != 0;
+    bool tx = (filas & PURGE_TXCLEAR) != 0;
+    if (!rx && !tx) return true;
+    return tcflush(p->fd, rx && tx ? TCIOFLUSH : (rx ? TCIFLUSH : TCOFLUSH)) == 0;
+}
+
+bool LeErrosLinha(Dispositivo d, std::uint32_t* erros, EstadoLinha* estado) {
+    Porta* p = PortaDe(d);
+    if (p == nullptr) return false;
+    RecolheContadores(*p);
+    if (erros != nullptr) *erros = p->erros;
+    p->erros = 0;
+    if (estado != nullptr) {
+        int entrada = 0, saida = 0, modem = 0;
+        if (ioctl(p->fd, FIONREAD, &entrada) != 0) entrada = 0;
+        if (ioctl(p->fd, TIOCOUTQ, &saida) != 0) saida = 0;
+        estado->cbInQue = static_cast<std::uint32_t>(entrada);
+        estado->cbOutQue = static_cast<std::uint32_t>(saida);
+        // A line without modem signals (a pseudo-terminal) never holds CTS.
+        termios t{};
+        bool ctsFlow = tcgetattr(p->fd, &t) == 0 && (t.c_cflag & CRTSCTS) != 0;
+        estado->fCtsHold = ctsFlow && ioctl(p->fd, TIOCMGET, &modem) == 0 && (modem & TIOCM_CTS) == 0;
+    }
+    return true;
+}
+
+// Windows semantics with ReadIntervalTimeout and both totals set: the read
+// ends with all bytes, after more than the interval between two bytes once
+// the first has come, or at multiplier * count + constant from the start.
+bool LeLinha(Dispositivo d, void* destino, std::uint32_t quantidade, std::uint32_t* lidos) {
+    Porta* p = PortaDe(d);
+    if (lidos != nullptr) *lidos = 0;
+    if (p == nullptr) return false;
+    auto* saida = static_cast<unsigned char*>(destino);
+    const TemposLinha& t = p->tempos;
+    const std::int64_t inicio = AgoraMs();
+    const std::int64_t total = inicio + static_cast<std::int64_t>(t.ReadTotalTimeoutMultiplier) * quantidade +
+                               t.ReadTotalTimeoutConstant;
+    std::uint32_t recebidos = 0;
+    std::int64_t ultimo = 0;
+    bool ok = true;
+    while (recebidos < quantidade) {
+        std::int64_t prazo = total;
+        if (recebidos > 0 && t.ReadIntervalTimeout != 0) {
+            std::int64_t intervalo = ultimo + t.ReadIntervalTimeout;
+            if (intervalo < prazo) prazo = intervalo;
+        }
+        std::int64_t resta = prazo - AgoraMs();
+        if (resta < 0) break;
+        pollfd pf{p->fd, POLLIN, 0};
+        int r = poll(&pf, 1, static_cast<int>(resta > 2000000000 ? 2000000000 : resta) + 1);
+        if (r < 0) {
+            if (errno == EINTR) continue;
+            MarcaFalhaEs(*p, errno);
+            ok = false;
+            break;
+        }
+        if (r == 0) continue;  // the deadline is checked at the top
+        ssize_t n = read(p->fd, saida + recebidos, quantidade - recebidos);
+        if (n < 0) {
+            if (errno == EINTR || errno == EAGAIN) continue;
+            MarcaFalhaEs(*p, errno);
+            ok = false;
+            break;
+        }
+        if (n == 0) {
+            if (pf.revents & (POLLHUP | POLLERR)) {
+                p->erros |= CE_IOE;
+                ok = false;
+                break;
+            }
+            continue;
+        }
+        recebidos += static_cast<std::uint32_t>(n);
+        ultimo = AgoraMs();
+    }
+    if (lidos != nullptr) *lidos = recebidos;
+    return ok;
+}
+
+bool EscreveLinha(Dispositivo d, const void* dados, std::uint32_t quantidade, std::uint32_t* escritos) {
+    Porta* p = PortaDe(d);
+    if (escritos != nullptr) *escritos = 0;
+    if (p == nullptr) return false;
+    const auto* origem = static_cast<const unsigned char*>(dados);
+    std::uint32_t feitos = 0;
+    while (feitos < quantidade) {
+        ssize_t n = write(p->fd, origem + feitos, quantidade - feitos);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            MarcaFalhaEs(*p, errno);
+            if (escritos != nullptr) *escritos = feitos;
+            return false;
+        }
+        feitos += static_cast<std::uint32_t>(n);
+    }
+    if (escritos != nullptr) *escritos = feitos;
+    return true;
+}
+
+bool FechaDispositivo(Dispositivo d) {
+    Porta* p = PortaDe(d);
+    if (p == nullptr) return false;
+    ioctl(p->fd, TIOCNXCL);
+    int r = close(p->fd);
+    p->fd = -1;
+    return r == 0;
+}
+
+bool EsperaEntrada(Dispositivo d, std::uint32_t milissegundos) {
+    Porta* p = PortaDe(d);
+    if (p == nullptr) return false;
+    const std::int64_t prazo = AgoraMs() + milissegundos;
+    for (;;) {
+        int entrada = 0;
+        if (ioctl(p->fd, FIONREAD, &entrada) == 0 && entrada > 0) return true;
+        std::int64_t resta = prazo - AgoraMs();
+        if (resta <= 0) return false;
+        pollfd pf{p->fd, POLLIN, 0};
+        int r = poll(&pf, 1, static_cast<int>(resta));
+        if (r < 0 && errno != EINTR) return false;
+        // A hung-up line polls readable forever: sleep out the wait instead.
+        if (r > 0 && (pf.revents & (POLLHUP | POLLERR)) && !(pf.revents & POLLIN)) {
+            p->erros |= CE_IOE;
+            timespec pausa{static_cast<time_t>(resta / 1000), static_cast<long>(resta % 1000) * 1000000};
+            nanosleep(&pausa, nullptr);
+            return false;
+        }
+    }
+}
+
+}  // namespace plataforma

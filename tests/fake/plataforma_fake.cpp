@@ -1,0 +1,125 @@
+#include "fake/plataforma_fake.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace fake {
+Linha linha;
+std::int64_t relogioMs = 1'700'000'000'000;
+
+void Reinicia() {
+    linha = Linha{};
+    relogioMs = 1'700'000'000'000;
+}
+
+void Responde(const std::string& bytes, std::int64_t emMs) { linha.entrada.push_back({relogioMs + emMs, bytes}); }
+}  // namespace fake
+
+using fake::linha;
+using fake::relogioMs;
+
+namespace plataforma {
+
+Dispositivo AbreDispositivo(const char*) {
+    if (linha.abreFalha || linha.aberta) return 0;
+    linha.aberta = true;
+    return 42;
+}
+bool LeConfigLinha(Dispositivo, ConfigLinha& config) {
+    if (linha.leConfigFalha) return false;
+    config = linha.config;
+    return true;
+}
+bool AplicaConfigLinha(Dispositivo, const ConfigLinha& config) {
+    if (linha.aplicaConfigFalhaApos >= 0 && linha.aplicacoesConfig >= linha.aplicaConfigFalhaApos) return false;
+    ++linha.aplicacoesConfig;
+    linha.config = config;
+    return true;
+}
+bool AplicaTemposLinha(Dispositivo, const TemposLinha& tempos) {
+    linha.tempos = tempos;
+    return true;
+}
+bool PurgaLinha(Dispositivo, std::uint32_t filas) {
+    if (linha.purgaFalha) return false;
+    if (filas & PURGE_RXCLEAR) {
+        while (!linha.entrada.empty() && linha.entrada.front().disponivelMs <= relogioMs) linha.entrada.pop_front();
+    }
+    return true;
+}
+bool LeErrosLinha(Dispositivo, std::uint32_t* erros, EstadoLinha* estado) {
+    if (erros != nullptr) *erros = linha.errosLinha;
+    linha.errosLinha = 0;
+    if (estado != nullptr) {
+        std::uint32_t disponiveis = 0;
+        for (const auto& p : linha.entrada)
+            if (p.disponivelMs <= relogioMs) disponiveis += static_cast<std::uint32_t>(p.bytes.size());
+        estado->cbInQue = disponiveis;
+        estado->cbOutQue = linha.saidaOcupada;
+        estado->fCtsHold = linha.ctsPreso && linha.config.fOutxCtsFlow;
+    }
+    return true;
+}
+
+// Reads what the printer has sent by the end of the read's time-outs, one
+// queued piece at most, as a real line would stop at a pause.
+bool LeLinha(Dispositivo, void* destino, std::uint32_t quantidade, std::uint32_t* lidos) {
+    linha.timeoutsLeitura.push_back(linha.tempos.ReadTotalTimeoutConstant);
+    *lidos = 0;
+    if (linha.leFalha) return false;
+    const std::int64_t prazo =
+        relogioMs + static_cast<std::int64_t>(linha.tempos.ReadTotalTimeoutMultiplier) * quantidade +
+        linha.tempos.ReadTotalTimeoutConstant;
+    auto* saida = static_cast<char*>(destino);
+    while (*lidos < quantidade && !linha.entrada.empty() && linha.entrada.front().disponivelMs <= prazo) {
+        fake::Pedaco& p = linha.entrada.front();
+        relogioMs = std::max(relogioMs, p.disponivelMs);
+        const std::size_t n = std::min<std::size_t>(p.bytes.size(), quantidade - *lidos);
+        std::memcpy(saida + *lidos, p.bytes.data(), n);
+        *lidos += static_cast<std::uint32_t>(n);
+        p.bytes.erase(0, n);
+        if (p.bytes.empty()) linha.entrada.pop_front();
+        if (*lidos < quantidade && !linha.entrada.empty() &&
+            linha.entrada.front().disponivelMs > relogioMs + linha.tempos.ReadIntervalTimeout)
+            return true;  // a pause longer than the interval ends the read
+    }
+    if (*lidos < quantidade) relogioMs = std::max(relogioMs, *lidos == 0 ? prazo : relogioMs);
+    return true;
+}
+bool EscreveLinha(Dispositivo, const void* dados, std::uint32_t quantidade, std::uint32_t* escritos) {
+    if (linha.escreveFalha) {
+        *escritos = 0;
+        return false;
+    }
+    std::string quadro(static_cast<const char*>(dados), quantidade);
+    linha.escrito += quadro;
+    ++linha.escritas;
+    *escritos = quantidade;
+    if (linha.aoEscrever) linha.aoEscrever(quadro);
+    return true;
+}
+bool FechaDispositivo(Dispositivo) {
+    linha.aberta = false;
+    return true;
+}
+bool EsperaEntrada(Dispositivo, std::uint32_t milissegundos) {
+    if (!linha.entrada.empty()) {
+        const std::int64_t quando = linha.entrada.front().disponivelMs;
+        if (quando <= relogioMs + milissegundos) {
+            relogioMs = std::max(relogioMs, quando);
+            return true;
+        }
+    }
+    relogioMs += milissegundos;
+    return false;
+}
+
+std::int64_t RelogioSegundos() { return relogioMs / 1000; }
+Instante AgoraLocal() {
+    const std::int64_t s = relogioMs / 1000;
+    return Instante{2026, 11, 7, 1, static_cast<int>(s / 3600 % 24), static_cast<int>(s / 60 % 60),
+                    static_cast<int>(s % 60), static_cast<int>(relogioMs % 1000)};
+}
+void DormeAte(std::int64_t alvo) { relogioMs = std::max(relogioMs, alvo * 1000); }
+
+}  // namespace plataforma

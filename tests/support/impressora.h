@@ -1,0 +1,58 @@
+// A printer on the master side of a pseudo-terminal: the driver opens the
+// slave path like any serial device, the test plays the printer here.
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+class Impressora {
+public:
+    // What the printer answers to a frame; an empty string stays silent.
+    using Resposta = std::function<std::string(const std::string& quadro)>;
+
+    Impressora();
+    ~Impressora();
+    Impressora(const Impressora&) = delete;
+    Impressora& operator=(const Impressora&) = delete;
+
+    const char* Caminho() const { return caminho_; }
+    int Mestre() const { return mestre_; }
+
+    // Answers every frame in a background thread (the default: status 0).
+    void Atende(Resposta resposta);
+    // Answers every frame with the same bytes.
+    void AtendeCom(const std::string& bytes);
+    void Para();
+
+    // Frames seen by the background printer, in order.
+    std::vector<std::string> Quadros();
+    std::string UltimoQuadro();
+
+    // Direct use of the line, without the background printer.
+    std::string Le(std::size_t n, int ms = 3000);
+    void Envia(const std::string& bytes);
+    // Closes the master: the line drops.
+    void Desliga();
+
+private:
+    void Laco();
+    std::string LeQuadro();
+
+    int mestre_ = -1;
+    int escravo_ = -1;
+    char caminho_[128] = {};
+    std::thread fio_;
+    std::atomic<bool> parar_{false};
+    std::mutex trava_;
+    std::vector<std::string> quadros_;
+    Resposta resposta_;
+};
+
+// A frame of the given bytes, written as the tests read it: header + fields.
+std::string Quadro(const char* codigo, const std::string& campos = {});
+// A string of n copies of c.
+inline std::string Rep(std::size_t n, char c) { return std::string(n, c); }

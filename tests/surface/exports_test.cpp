@@ -1,0 +1,90 @@
+// The library as a host sees it: loaded with dlopen, called by name.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <set>
+#include <string>
+
+#include "support/impressora.h"
+
+namespace {
+
+std::set<std::string> NomesEsperados() {
+    std::set<std::string> nomes;
+    std::ifstream f(VLTXDRV_SIMBOLOS);
+    for (std::string linha; std::getline(f, linha);)
+        if (!linha.empty()) nomes.insert(linha);
+    return nomes;
+}
+
+std::set<std::string> SimbolosDinamicos() {
+    std::set<std::string> nomes;
+    std::string comando = std::string("nm -D --defined-only ") + VLTXDRV_SO;
+    FILE* p = popen(comando.c_str(), "r");
+    char linha[512];
+    while (p != nullptr && std::fgets(linha, sizeof linha, p) != nullptr) {
+        std::string s(linha);
+        s.erase(s.find_last_not_of("\r\n") + 1);
+        nomes.insert(s.substr(s.rfind(' ') + 1));
+    }
+    if (p != nullptr) pclose(p);
+    return nomes;
+}
+
+class Biblioteca : public ::testing::Test {
+protected:
+    void SetUp() override {
+        lib_ = dlopen(VLTXDRV_SO, RTLD_NOW | RTLD_LOCAL);
+        ASSERT_NE(lib_, nullptr) << dlerror();
+    }
+    void TearDown() override {
+        if (lib_ != nullptr) dlclose(lib_);
+    }
+    template <typename F>
+    F Funcao(const char* nome) {
+        return reinterpret_cast<F>(dlsym(lib_, nome));
+    }
+    void* lib_ = nullptr;
+};
+
+}  // namespace
+
+TEST_F(Biblioteca, ExportsExactlyTheFiftyFourNames) {
+    const std::set<std::string> esperados = NomesEsperados();
+    ASSERT_EQ(esperados.size(), 54u);
+    EXPECT_EQ(SimbolosDinamicos(), esperados);
+    for (const std::string& nome : esperados) EXPECT_NE(dlsym(lib_, nome.c_str()), nullptr) << nome;
+    EXPECT_EQ(dlsym(lib_, "vLog_C6_4"), nullptr);
+    EXPECT_EQ(dlsym(lib_, "ExecutaComando"), nullptr);
+}
+
+TEST_F(Biblioteca, CounterExportsAreCallableByTheirNames) {
+    auto baixa = Funcao<void (*)()>("@Log@C6_4");
+    auto sobe = Funcao<void (*)()>("@Log@C6_5");
+    ASSERT_NE(baixa, nullptr);
+    ASSERT_NE(sobe, nullptr);
+    baixa();
+    sobe();
+}
+
+TEST_F(Biblioteca, OpensAPseudoTerminalAndExchangesAFrame) {
+    Impressora impressora;
+    impressora.AtendeCom(std::string(1, '\x0a'));
+    auto abre = Funcao<int32_t (*)(const char*)>("ecf_InicializaDLL");
+    auto estado = Funcao<int32_t (*)()>("ecf_EstadoImpressora");
+    auto fecha = Funcao<int32_t (*)()>("ecf_FinalizaDLL");
+    auto versao = Funcao<int32_t (*)(char*)>("ecf_VersaoDLL");
+    char texto[32] = {};
+    EXPECT_EQ(versao(texto), 15);
+    EXPECT_STREQ(texto, "Veltrix - V2.60");
+    EXPECT_EQ(estado(), 2);
+    ASSERT_EQ(abre(impressora.Caminho()), 33);
+    EXPECT_EQ(abre(impressora.Caminho()), 1);
+    EXPECT_EQ(estado(), 10);
+    EXPECT_EQ(impressora.UltimoQuadro(), Quadro("00"));
+    EXPECT_EQ(fecha(), 33);
+    EXPECT_EQ(fecha(), 2);
+}
