@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <ctime>
 
 namespace fake {
 Linha linha;
@@ -66,7 +67,10 @@ bool LeErrosLinha(Dispositivo, std::uint32_t* erros, EstadoLinha* estado) {
 bool LeLinha(Dispositivo, void* destino, std::uint32_t quantidade, std::uint32_t* lidos) {
     linha.timeoutsLeitura.push_back(linha.tempos.ReadTotalTimeoutConstant);
     *lidos = 0;
-    if (linha.leFalha) return false;
+    if (linha.leFalha) {
+        linha.errosLinha |= linha.errosNaFalha;
+        return false;
+    }
     const std::int64_t prazo =
         relogioMs + static_cast<std::int64_t>(linha.tempos.ReadTotalTimeoutMultiplier) * quantidade +
         linha.tempos.ReadTotalTimeoutConstant;
@@ -88,6 +92,7 @@ bool LeLinha(Dispositivo, void* destino, std::uint32_t quantidade, std::uint32_t
 }
 bool EscreveLinha(Dispositivo, const void* dados, std::uint32_t quantidade, std::uint32_t* escritos) {
     if (linha.escreveFalha) {
+        linha.errosLinha |= linha.errosNaFalha;
         *escritos = 0;
         return false;
     }
@@ -115,10 +120,16 @@ bool EsperaEntrada(Dispositivo, std::uint32_t milissegundos) {
 }
 
 std::int64_t RelogioSegundos() { return relogioMs / 1000; }
+// Today's real date (the log's file name and renewal follow the files'
+// real dates), with the time of day of the fake clock.
 Instante AgoraLocal() {
     const std::int64_t s = relogioMs / 1000;
-    return Instante{2026, 11, 7, 1, static_cast<int>(s / 3600 % 24), static_cast<int>(s / 60 % 60),
-                    static_cast<int>(s % 60), static_cast<int>(relogioMs % 1000)};
+    time_t agora = time(nullptr);
+    tm hoje{};
+    localtime_r(&agora, &hoje);
+    return Instante{hoje.tm_year + 1900, hoje.tm_mon, hoje.tm_mday, hoje.tm_wday,
+                    static_cast<int>(s / 3600 % 24), static_cast<int>(s / 60 % 60), static_cast<int>(s % 60),
+                    static_cast<int>(relogioMs % 1000)};
 }
 void DormeAte(std::int64_t alvo) { relogioMs = std::max(relogioMs, alvo * 1000); }
 

@@ -28,6 +28,7 @@ struct Linha {
     bool escreveFalha = false;
     bool leFalha = false;
     std::uint32_t errosLinha = 0;  // CE_ bits handed out by the next ClearCommError
+    std::uint32_t errosNaFalha = 0;  // CE_ bits a failed read or write leaves behind
 
     // What happened.
     bool aberta = false;
