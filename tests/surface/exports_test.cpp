@@ -8,6 +8,7 @@
 #include <set>
 #include <string>
 
+#include "support/ambiente.h"
 #include "support/impressora.h"
 
 namespace {
@@ -37,6 +38,7 @@ std::set<std::string> SimbolosDinamicos() {
 class Biblioteca : public ::testing::Test {
 protected:
     void SetUp() override {
+        ambiente::Limpa();
         lib_ = dlopen(VLTXDRV_SO, RTLD_NOW | RTLD_LOCAL);
         ASSERT_NE(lib_, nullptr) << dlerror();
     }
@@ -87,4 +89,22 @@ TEST_F(Biblioteca, OpensAPseudoTerminalAndExchangesAFrame) {
     EXPECT_EQ(impressora.UltimoQuadro(), Quadro("00"));
     EXPECT_EQ(fecha(), 33);
     EXPECT_EQ(fecha(), 2);
+}
+
+TEST(Descarga, UnloadingWithThePortOpenReleasesTheDevice) {
+    ambiente::Limpa();
+    Impressora impressora;
+    void* lib = dlopen(VLTXDRV_SO, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(lib, nullptr);
+    auto abre = reinterpret_cast<int32_t (*)(const char*)>(dlsym(lib, "ecf_InicializaDLL"));
+    ASSERT_EQ(abre(impressora.Caminho()), 33);
+    ASSERT_EQ(abre(impressora.Caminho()), 1);
+    dlclose(lib);
+    // A fresh load can open the device again: the last one let it go.
+    lib = dlopen(VLTXDRV_SO, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(lib, nullptr);
+    abre = reinterpret_cast<int32_t (*)(const char*)>(dlsym(lib, "ecf_InicializaDLL"));
+    EXPECT_EQ(abre(impressora.Caminho()), 33);
+    reinterpret_cast<int32_t (*)()>(dlsym(lib, "ecf_FinalizaDLL"))();
+    dlclose(lib);
 }

@@ -24,6 +24,8 @@ struct Porta {
     std::uint32_t erros = 0;  // CE_ bits gathered since the last LeErrosLinha
     serial_icounter_struct contadores{};
     bool temContadores = false;
+    bool controleCts = false;  // CRTSCTS as last applied
+    bool semModem = false;     // no modem lines (a pseudo-terminal): CTS never held
 };
 
 constexpr int MaxPortas = 8;
@@ -141,7 +143,9 @@ bool AplicaConfigLinha(Dispositivo d, const ConfigLinha& config) {
     t.c_cc[VTIME] = 0;
     cfsetispeed(&t, Velocidade(config.BaudRate));
     cfsetospeed(&t, Velocidade(config.BaudRate));
-    return tcsetattr(p->fd, TCSANOW, &t) == 0;
+    if (tcsetattr(p->fd, TCSANOW, &t) != 0) return false;
+    p->controleCts = config.fOutxCtsFlow;
+    return true;
 }
 
 bool AplicaTemposLinha(Dispositivo d, const TemposLinha& tempos) {
@@ -173,9 +177,13 @@ bool LeErrosLinha(Dispositivo d, std::uint32_t* erros, EstadoLinha* estado) {
         estado->cbInQue = static_cast<std::uint32_t>(entrada);
         estado->cbOutQue = static_cast<std::uint32_t>(saida);
         // A line without modem signals (a pseudo-terminal) never holds CTS.
-        termios t{};
-        bool ctsFlow = tcgetattr(p->fd, &t) == 0 && (t.c_cflag & CRTSCTS) != 0;
-        estado->fCtsHold = ctsFlow && ioctl(p->fd, TIOCMGET, &modem) == 0 && (modem & TIOCM_CTS) == 0;
+        estado->fCtsHold = false;
+        if (p->controleCts && !p->semModem) {
+            if (ioctl(p->fd, TIOCMGET, &modem) != 0)
+                p->semModem = errno == ENOTTY || errno == EINVAL;
+            else
+                estado->fCtsHold = (modem & TIOCM_CTS) == 0;
+        }
     }
     return true;
 }

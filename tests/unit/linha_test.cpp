@@ -1,0 +1,136 @@
+// The serial link and the lifecycle on a real tty: a pseudo-terminal whose
+// master plays the printer.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <new>
+#include <string>
+
+#include "driver/comandos.h"
+#include "driver/estado.h"
+#include "support/ambiente.h"
+#include "support/impressora.h"
+#include "vltxdrv.h"
+
+namespace {
+thread_local bool contando = false;
+std::atomic<long> alocacoes{0};
+}  // namespace
+
+// Counts the heap allocations of the thread that asked for counting.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void* operator new(std::size_t n) {
+    if (contando) ++alocacoes;
+    if (void* p = std::malloc(n ? n : 1)) return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+
+namespace {
+
+class Porta : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ambiente::Limpa();
+        ecf_LogSerial("0");
+    }
+    void TearDown() override { ecf_FinalizaDLL(); }
+    Impressora impressora;
+};
+
+TEST_F(Porta, DeviceIsOpenedExclusively) {
+    plataforma::Dispositivo a = plataforma::AbreDispositivo(impressora.Caminho());
+    ASSERT_NE(a, 0);
+    EXPECT_EQ(plataforma::AbreDispositivo(impressora.Caminho()), 0);
+    EXPECT_EQ(ecf_InicializaDLL(impressora.Caminho()), 3);
+    EXPECT_TRUE(plataforma::FechaDispositivo(a));
+    EXPECT_EQ(ecf_InicializaDLL(impressora.Caminho()), 33);
+    EXPECT_EQ(plataforma::AbreDispositivo(impressora.Caminho()), 0);
+}
+
+TEST_F(Porta, OnlyTtysOpen) {
+    EXPECT_EQ(ecf_InicializaDLL("/dev/nonexistent-ecf"), 3);
+    EXPECT_EQ(ecf_InicializaDLL("/dev/null"), 3);
+    EXPECT_EQ(ecf_InicializaDLL(""), 3);
+    EXPECT_FALSE(EstadoDriver.PortaAberta);
+}
+
+TEST_F(Porta, OpenCloseOpenAgain) {
+    impressora.AtendeCom(std::string(1, '\x07'));
+    ASSERT_EQ(ecf_InicializaDLL(impressora.Caminho()), 33);
+    EXPECT_EQ(ecf_InicializaDLL(impressora.Caminho()), 1);
+    EXPECT_EQ(ecf_AbreGaveta(), 7);
+    EXPECT_EQ(ecf_FinalizaDLL(), 33);
+    EXPECT_EQ(ecf_AbreGaveta(), 2);
+    EXPECT_EQ(ecf_FinalizaDLL(), 2);
+    ASSERT_EQ(ecf_InicializaDLL(impressora.Caminho()), 33);
+    EXPECT_EQ(ecf_AbreGaveta(), 7);
+    EXPECT_EQ(impressora.Quadros().size(), 2u);
+}
+
+TEST_F(Porta, EveryByteValuePassesUnchangedBothWays) {
+    plataforma::Dispositivo d = plataforma::AbreDispositivo(impressora.Caminho());
+    ASSERT_NE(d, 0);
+    plataforma::ConfigLinha c{};
+    ASSERT_TRUE(plataforma::LeConfigLinha(d, c));
+    c.BaudRate = 9600;
+    c.ByteSize = 8;
+    ASSERT_TRUE(plataforma::AplicaConfigLinha(d, c));
+    ASSERT_TRUE(plataforma::AplicaTemposLinha(d, {100, 100, 2000, 0, 0}));
+    std::string todos;
+    for (int i = 0; i < 256; ++i) todos += static_cast<char>(i);
+    std::uint32_t n = 0;
+    ASSERT_TRUE(plataforma::EscreveLinha(d, todos.data(), 256, &n));
+    EXPECT_EQ(impressora.Le(256), todos);
+    impressora.Envia(todos);
+    char lido[256];
+    ASSERT_TRUE(plataforma::LeLinha(d, lido, 256, &n));
+    EXPECT_EQ(n, 256u);
+    EXPECT_EQ(std::string(lido, 256), todos);
+    plataforma::FechaDispositivo(d);
+}
+
+TEST_F(Porta, ShortOrMissingRepliesFailWithTheirCodes) {
+    ASSERT_EQ(ecf_InicializaDLL(impressora.Caminho()), 33);
+    ecf_ProximoTimeout("0");
+    impressora.Atende([](const std::string&) { return std::string(); });
+    EXPECT_EQ(ecf_EstadoImpressora(), 10) << "silent printer";
+    // The register read wants 30 bytes; 5 arrive and the line falls silent.
+    impressora.AtendeCom("12345");
+    const auto inicio = std::chrono::steady_clock::now();
+    EXPECT_EQ(ExecutaExportacao(Linha("ecf_LeRegistrador"), {{"1"}}), 10);
+    const auto duracao = std::chrono::steady_clock::now() - inicio;
+    EXPECT_LT(duracao, std::chrono::seconds(3)) << "the read ends at the pause, not at its 5 s time-out";
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(EstadoDriver.BufTroca), 5), "12345")
+        << "what arrived stays in the exchange buffer";
+}
+
+TEST_F(Porta, DroppedLineIsADeviceError) {
+    ASSERT_EQ(ecf_InicializaDLL(impressora.Caminho()), 33);
+    impressora.Desliga();
+    // The write finds the line gone: a device I/O error, not a plain write failure.
+    EXPECT_EQ(ecf_AbreGaveta(), 16);
+    EXPECT_TRUE(EstadoDriver.PortaAberta);
+}
+
+TEST_F(Porta, TheExchangeAllocatesNothing) {
+    ASSERT_EQ(ecf_InicializaDLL(impressora.Caminho()), 33);
+    impressora.AtendeCom(std::string(1, '\0'));
+    ASSERT_EQ(ecf_VendaItem("1", "A", "1", "1", "T1", "UN", "2"), 0);
+    alocacoes = 0;
+    contando = true;
+    for (int i = 0; i < 200; ++i) ecf_VendaItem("7891234567895", "CAFE 500G", "1", "12,90", "T1", "UN", "2");
+    ecf_LogSerial("1");
+    for (int i = 0; i < 20; ++i) ecf_EstadoImpressora();
+    contando = false;
+    ecf_LogSerial("0");
+    EXPECT_EQ(alocacoes.load(), 0);
+    EXPECT_EQ(impressora.Quadros().size(), 221u);
+}
+
+}  // namespace
