@@ -55,7 +55,6 @@ constexpr Campo BL(int d, int i, const char* n) { return {std::uint16_t(d), 1, T
 
 // Cheque layout numbers, flattened: Valor 0-3, Extenso 4-9, Favorecido 10-13,
 // Cidade 14-17, Mensagem 18-21, Data 22-24.
-inline constexpr Campo SemCampos[1] = {F(0, 27, "")};
 inline constexpr Campo LeSensor[] = {C(4, 1, "sensor")};
 inline constexpr Campo AvancaLinhas[] = {N(4, 2, 1, "linhas")};
 inline constexpr Campo Opcao[] = {C(4, 1, "opcao")};
@@ -121,12 +120,18 @@ template <std::size_t K>
 constexpr Comando Cmd(const char* exp, const char (&cod)[3], int quadro, int resposta, int timeout, int cts,
                       const Campo (&campos)[K], const char* descricao) {
     return {exp, {cod[0], cod[1], 0}, std::uint16_t(quadro), std::uint16_t(resposta), timeout, std::uint8_t(cts),
-            campos, std::uint8_t(+campos == +SemCampos ? 0 : K), descricao};
+            campos, std::uint8_t(K), descricao};
+}
+// A command that is its header alone.
+constexpr Comando Cmd(const char* exp, const char (&cod)[3], int quadro, int resposta, int timeout, int cts,
+                      const char* descricao) {
+    return {exp, {cod[0], cod[1], 0}, std::uint16_t(quadro), std::uint16_t(resposta), timeout, std::uint8_t(cts),
+            nullptr, 0, descricao};
 }
 
 inline constexpr Comando Comandos[] = {
-    Cmd("ecf_EstadoImpressora", "00", 4, 1, 2, 0, SemCampos, "status"),
-    Cmd("ecf_AbreGaveta", "01", 4, 1, 5, 1, SemCampos, "abre gaveta"),
+    Cmd("ecf_EstadoImpressora", "00", 4, 1, 2, 0, "status"),
+    Cmd("ecf_AbreGaveta", "01", 4, 1, 5, 1, "abre gaveta"),
     Cmd("ecf_LeSensor", "02", 5, 1, 5, 0, LeSensor, "le sensor"),
     Cmd("ecf_AvancaLinhas", "03", 6, 1, 5, 1, AvancaLinhas, "avanca linhas"),
     Cmd("ecf_LeRegistrador", "04", 7, 30, 5, 1, LeRegistrador, "le registrador"),
@@ -136,7 +141,7 @@ inline constexpr Comando Comandos[] = {
     Cmd("ecf_Relatorio_XZ", "08", 5, 1, 180, 1, Relatorio, "relatorio X/Z"),
     Cmd("ecf_FechaCupom", "09", 12, 1, 15, 1, Operador, "fecha cupom"),
     Cmd("ecf_Pagamento", "10", 26, 1, 15, 1, Pagamento, "pagamento"),
-    Cmd("ecf_ImprimeCabecalho", "11", 4, 1, 15, 1, SemCampos, "abre cupom"),
+    Cmd("ecf_ImprimeCabecalho", "11", 4, 1, 15, 1, "abre cupom"),
     Cmd("ecf_Propaganda", "12", 164, 1, 15, 1, Propaganda, "propaganda"),
     Cmd("ecf_CargaCliche", "13", 131, 1, 15, 1, CargaCliche, "carga de cliche"),
     Cmd("ecf_IdComprador", "14", 143, 1, 15, 1, IdComprador, "identifica comprador"),
@@ -161,15 +166,15 @@ inline constexpr Comando Comandos[] = {
     Cmd("ecf_Mecanismo", "39", 5, 1, 15, 1, Opcao, "mecanismo"),
     Cmd("ecf_EmiteNaoVinculado", "42", 35, 1, 15, 1, EmiteNaoVinculado, "nao vinculado"),
     Cmd("ecf_VinculadoNSeq", "44", 32, 1, 15, 1, VinculadoNSeq, "vinculado por sequencia"),
-    Cmd("ecf_FinalizaRelatorio", "45", 4, 1, 15, 1, SemCampos, "finaliza relatorio"),
-    Cmd("ecf_CortaPapel", "46", 4, 1, 15, 1, SemCampos, "corta papel"),
-    Cmd("ecf_CMC7ToECF", "47", 4, 1, 15, 1, SemCampos, "comando 47"),
+    Cmd("ecf_FinalizaRelatorio", "45", 4, 1, 15, 1, "finaliza relatorio"),
+    Cmd("ecf_CortaPapel", "46", 4, 1, 15, 1, "corta papel"),
+    Cmd("ecf_CMC7ToECF", "47", 4, 1, 15, 1, "comando 47"),
     Cmd("ecf_LinhasLivres", "48", 417, 1, 60, 1, LinhasLivres, "linhas livres"),
-    Cmd("ecf_EjetarCheque", "49", 4, 1, 15, 1, SemCampos, "ejeta cheque"),
+    Cmd("ecf_EjetarCheque", "49", 4, 1, 15, 1, "ejeta cheque"),
     Cmd("ecf_Vinculado", "50", 856, 1, 60, 1, Vinculado, "vinculado"),
     Cmd("ecf_Rascunho", "51", 34, 1, 5, 1, Rascunho, "rascunho"),
     Cmd("ecf_ContrasteTermico", "52", 5, 1, 5, 1, Opcao, "contraste termico"),
-    Cmd("ecf_LeCMC7", "53", 4, 1, 3, 1, SemCampos, "le CMC-7"),
+    Cmd("ecf_LeCMC7", "53", 4, 1, 3, 1, "le CMC-7"),
     Cmd("ecf_CruzarCheque", "54", 50, 1, 30, 1, CruzarCheque, "cruza cheque"),
     Cmd("ecf_ChancelarCheque", "55", 24, 1, 15, 1, ChancelarCheque, "chancela cheque"),
     Cmd("ecf_CodigoBarras", "56", 45, 1, 15, 1, CodigoBarras, "codigo de barras"),
