@@ -108,6 +108,7 @@ bool FechaDispositivo(Dispositivo) {
     return true;
 }
 bool EsperaEntrada(Dispositivo, std::uint32_t milissegundos) {
+    ++linha.esperas;
     if (!linha.entrada.empty()) {
         const std::int64_t quando = linha.entrada.front().disponivelMs;
         if (quando <= relogioMs + milissegundos) {

@@ -38,6 +38,7 @@ struct Linha {
     plataforma::ConfigLinha config{};
     plataforma::TemposLinha tempos{};
     std::deque<std::uint32_t> timeoutsLeitura;  // ReadTotalTimeoutConstant of each read
+    int esperas = 0;                            // calls of EsperaEntrada
 
     // The printer: what arrives, and a hook called with each frame written.
     std::deque<Pedaco> entrada;

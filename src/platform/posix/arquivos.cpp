@@ -70,12 +70,19 @@ Arquivo CriaArquivo(const char* caminho) {
 }
 
 Arquivo CriaArquivoSaida(const char* caminho, bool exclusivo) {
-    int flags = O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK;
+    // Something there that is not a regular file (a directory, a device, a
+    // FIFO) is refused before it is opened: opening a device can act on it.
+    struct stat antes {};
+    if (stat(caminho, &antes) == 0 && !S_ISREG(antes.st_mode)) return -1;
+    int flags = O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
     if (exclusivo) flags |= O_NOFOLLOW;
     int fd = open(caminho, flags, exclusivo ? 0600 : 0666);
     if (fd < 0) return -1;
     struct stat st {};
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || ftruncate(fd, 0) != 0) {
+    // The private copy is truncated only when it is our own file under this
+    // one name: a hard link planted at the path would have us cut another file.
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+        (exclusivo && (st.st_nlink != 1 || st.st_uid != geteuid())) || ftruncate(fd, 0) != 0) {
         close(fd);
         return -1;
     }
@@ -85,11 +92,12 @@ Arquivo CriaArquivoSaida(const char* caminho, bool exclusivo) {
 }
 
 Arquivo AbreArquivoLeituraEscrita(const char* caminho) {
-    int fd = open(caminho, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    int fd = open(caminho, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) return -1;
     struct stat st {};
     // "r+" asks for writing too: a file nobody may write fails, root or not.
-    if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode) || (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 ||
+    // Only regular files: a FIFO would block the reader, a device never end.
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 ||
         access(caminho, W_OK) != 0) {
         close(fd);
         return -1;

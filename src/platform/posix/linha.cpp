@@ -283,8 +283,10 @@ bool EsperaEntrada(Dispositivo d, std::uint32_t milissegundos) {
         pollfd pf{p->fd, POLLIN, 0};
         int r = poll(&pf, 1, static_cast<int>(resta));
         if (r < 0 && errno != EINTR) return false;
-        // A hung-up line polls readable forever: sleep out the wait instead.
-        if (r > 0 && (pf.revents & (POLLHUP | POLLERR)) && !(pf.revents & POLLIN)) {
+        // A hung-up line polls readable forever (POLLIN comes with POLLHUP)
+        // with nothing to read: sleep out the wait instead.
+        if (r > 0 && (pf.revents & (POLLHUP | POLLERR | POLLNVAL)) &&
+            !(ioctl(p->fd, FIONREAD, &entrada) == 0 && entrada > 0)) {
             p->erros |= CE_IOE;
             timespec pausa{static_cast<time_t>(resta / 1000), static_cast<long>(resta % 1000) * 1000000};
             nanosleep(&pausa, nullptr);

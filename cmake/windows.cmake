@@ -1,0 +1,82 @@
+# vltxdrv.dll: the driver and its Win32 platform, with the export table of
+# src/exports/vltxdrv.def. Included by the top-level CMakeLists.txt when
+# cross-building with cmake/toolchain-*-mingw.cmake.
+
+set(VLTXDRV_RAIZ ${CMAKE_CURRENT_SOURCE_DIR})
+set(SIMBOLOS ${VLTXDRV_RAIZ}/src/exports/vltxdrv.sym)
+set(TABELA ${VLTXDRV_RAIZ}/src/exports/vltxdrv.def)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${SIMBOLOS} ${TABELA})
+
+# The table must name every export of vltxdrv.sym under its own name, with
+# its line number there as its ordinal: 1 for "@Log@C6_4" up to 54.
+file(STRINGS ${SIMBOLOS} NOMES)
+file(STRINGS ${TABELA} LINHAS_TABELA REGEX "@[0-9]+[ \t]*$")
+list(LENGTH NOMES QUANTOS)
+list(LENGTH LINHAS_TABELA QUANTAS_LINHAS)
+if(NOT QUANTOS EQUAL QUANTAS_LINHAS)
+  message(FATAL_ERROR "vltxdrv.def has ${QUANTAS_LINHAS} exports, vltxdrv.sym ${QUANTOS} names")
+endif()
+set(ORDINAL 0)
+foreach(nome IN LISTS NOMES)
+  list(GET LINHAS_TABELA ${ORDINAL} linha)
+  math(EXPR ORDINAL "${ORDINAL} + 1")
+  string(REGEX MATCH "^[ \t]*\"?([^\" \t]+)\"?.*@([0-9]+)[ \t]*$" _ "${linha}")
+  if(NOT CMAKE_MATCH_1 STREQUAL nome OR NOT CMAKE_MATCH_2 EQUAL ORDINAL)
+    message(FATAL_ERROR "vltxdrv.def, export ${ORDINAL}: \"${linha}\" should name ${nome} with @${ORDINAL}")
+  endif()
+endforeach()
+
+add_library(vltxdrv SHARED
+  $<TARGET_OBJECTS:vltxdrv_nucleo> $<TARGET_OBJECTS:vltxdrv_plataforma>
+  src/exports/inicio_win32.cpp ${TABELA})
+target_include_directories(vltxdrv PRIVATE src include)
+target_compile_definitions(vltxdrv PRIVATE VLTXDRV_BUILD)
+# vltxdrv.dll, not libvltxdrv.dll; no import library: hosts load it by name.
+set_target_properties(vltxdrv PROPERTIES PREFIX "" IMPORT_PREFIX "" IMPORT_SUFFIX ".dll.a")
+# The C and C++ runtimes of the compiler go inside the DLL, so that it
+# imports only from Windows itself. On 32-bit x86 the stdcall functions carry
+# their @N decoration inside; the table exports them without it.
+target_link_options(vltxdrv PRIVATE -static -static-libgcc -static-libstdc++)
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  target_link_options(vltxdrv PRIVATE -Wl,--enable-stdcall-fixup)
+endif()
+target_link_libraries(vltxdrv PRIVATE advapi32 kernel32)
+
+if(VLTXDRV_TESTS)
+  enable_testing()
+  find_program(BASH bash REQUIRED)
+
+  # The DLL as Windows' loader sees it: format, export table, imports.
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    set(FORMATO pei-i386)
+  else()
+    set(FORMATO pei-x86-64)
+  endif()
+  add_test(NAME tabela_da_dll
+    COMMAND ${BASH} ${VLTXDRV_RAIZ}/windows/verifica-dll.sh
+            ${VLTXDRV_OBJDUMP} $<TARGET_FILE:vltxdrv> ${SIMBOLOS} ${FORMATO})
+
+  # The host program: loads the DLL by name and drives it like a point of sale.
+  set(NOMES_H ${CMAKE_CURRENT_BINARY_DIR}/host/nomes_exportados.h)
+  set(CONTEUDO "// Generated from src/exports/vltxdrv.sym.\n#pragma once\n")
+  string(APPEND CONTEUDO "static const char* const NomesExportados[] = {\n")
+  foreach(nome IN LISTS NOMES)
+    string(APPEND CONTEUDO "    \"${nome}\",\n")
+  endforeach()
+  string(APPEND CONTEUDO "};\n")
+  file(GENERATE OUTPUT ${NOMES_H} CONTENT "${CONTEUDO}")
+
+  add_executable(vltxdrv_host windows/host/host.cpp)
+  target_include_directories(vltxdrv_host PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/host include)
+  target_link_options(vltxdrv_host PRIVATE -static -static-libgcc -static-libstdc++)
+  target_link_libraries(vltxdrv_host PRIVATE advapi32 kernel32)
+  add_dependencies(vltxdrv_host vltxdrv)
+
+  # 32-bit code cannot run on every build machine; the 64-bit build of the
+  # same sources runs under wine64 instead.
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    add_test(NAME host_no_wine
+      COMMAND ${BASH} ${VLTXDRV_RAIZ}/windows/roda-host.sh ${CMAKE_CURRENT_BINARY_DIR})
+    set_tests_properties(host_no_wine PROPERTIES TIMEOUT 400)
+  endif()
+endif()

@@ -1,0 +1,218 @@
+// Reading frames back through the frame table, and decoding a known log.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "comum/quadro.h"
+#include "driver/estado.h"
+#include "processo.h"
+#include "vltx/decodifica_log.h"
+
+namespace {
+
+std::string Bytes(const unsigned char* p, std::size_t n) { return std::string(reinterpret_cast<const char*>(p), n); }
+
+// A text of exactly n characters that tells parameter p apart.
+std::string Texto(int p, std::size_t n) {
+    std::string s;
+    for (std::size_t i = 0; s.size() < n; ++i) s += static_cast<char>('A' + (p * 7 + static_cast<int>(i)) % 26);
+    return s;
+}
+
+}  // namespace
+
+// Every row, built by the driver's own builder, reads back into the values
+// given: the decoder and the builder agree on every offset and kind.
+TEST(Quadro, EveryRowReadsBackWhatTheBuilderWrote) {
+    std::int32_t numeros[25];
+    for (int i = 0; i < 25; ++i) numeros[i] = i * 4 + 1;
+    for (const Comando& c : tabela::Comandos) {
+        SCOPED_TRACE(std::string(c.Exportacao) + " " + std::to_string(c.TamanhoQuadro));
+        // Parameters: numbers 7, texts a little shorter than their fields
+        // so that the alignment shows.
+        std::vector<std::string> textos(10);
+        for (int i = 0; i < c.NumCampos; ++i) {
+            const Campo& f = c.Campos[i];
+            if (f.Parametro < 1 || f.Parametro > 9) continue;
+            std::string& t = textos[f.Parametro - 1U];
+            switch (f.Tipo) {
+                case TipoCampo::Numero: t = "7"; break;
+                case TipoCampo::Caractere: t = std::string(1, static_cast<char>('a' + f.Parametro)); break;
+                case TipoCampo::Esquerda:
+                case TipoCampo::Direita: t = Texto(f.Parametro, f.Largura > 3 ? f.Largura - 2U : f.Largura);
+                    break;
+                // The count before it is 7: that much of the area is text.
+                case TipoCampo::TextoLivre: t = Texto(f.Parametro, 7); break;
+                default: break;
+            }
+        }
+        Argumentos a{{textos[0].c_str(), textos[1].c_str(), textos[2].c_str(), textos[3].c_str(), textos[4].c_str(),
+                      textos[5].c_str(), textos[6].c_str(), textos[7].c_str(), textos[8].c_str()},
+                     12345,
+                     numeros};
+        MontaQuadro(c, a);
+        const std::string quadro = Bytes(EstadoDriver.BufComando, c.TamanhoQuadro);
+        ASSERT_EQ(LinhaDoQuadro(quadro), &c);
+        const std::vector<CampoLido> campos = LeCampos(c, quadro);
+        ASSERT_EQ(campos.size(), c.NumCampos);
+        for (int i = 0; i < c.NumCampos; ++i) {
+            const Campo& f = c.Campos[i];
+            SCOPED_TRACE(f.Nome);
+            EXPECT_STREQ(campos[i].Nome, f.Nome);
+            const std::string& t = f.Parametro >= 1 && f.Parametro <= 9 ? textos[f.Parametro - 1U] : textos[9];
+            switch (f.Tipo) {
+                case TipoCampo::Numero: {
+                    std::string esperado = t;
+                    esperado.insert(0, f.Largura - t.size(), '0');
+                    EXPECT_EQ(campos[i].Valor, esperado);
+                    break;
+                }
+                case TipoCampo::Inteiro: EXPECT_EQ(campos[i].Valor, "00012345"); break;
+                case TipoCampo::Fixo: EXPECT_EQ(campos[i].Valor, std::string(1, static_cast<char>(f.Parametro))); break;
+                case TipoCampo::NumeroLayout:
+                    EXPECT_EQ(campos[i].Valor, (numeros[f.Parametro] < 10 ? "0" : "") + std::to_string(numeros[f.Parametro]));
+                    break;
+                case TipoCampo::ByteLayout: EXPECT_EQ(campos[i].Valor, std::to_string(numeros[f.Parametro])); break;
+                default: EXPECT_EQ(campos[i].Valor, t);
+            }
+        }
+    }
+}
+
+TEST(Quadro, TheChequeRowIsChosenByLengthAndAnUnknownCodeHasNone) {
+    const std::string cabeca = "\x1b" "f34";
+    EXPECT_EQ(LinhaDoQuadro(cabeca + std::string(165, ' '))->TamanhoQuadro, 169);
+    EXPECT_EQ(LinhaDoQuadro(cabeca + std::string(185, ' '))->TamanhoQuadro, 189);
+    // Longer than both: the longer row; between them: the basic one.
+    EXPECT_EQ(LinhaDoQuadro(cabeca + std::string(300, ' '))->TamanhoQuadro, 189);
+    EXPECT_EQ(LinhaDoQuadro(cabeca + std::string(170, ' '))->TamanhoQuadro, 169);
+    EXPECT_EQ(LinhaDoQuadro("\x1b" "f99"), nullptr);
+    EXPECT_EQ(LinhaDoQuadro("\x1b" "f0"), nullptr);
+    EXPECT_EQ(MaiorQuadro("34"), 189);
+    EXPECT_EQ(MaiorQuadro("99"), 0);
+}
+
+TEST(Quadro, AShortFrameReadsItsMissingFieldsAsEmpty) {
+    const Comando& venda = *ComandoPorCodigo("05");
+    const std::vector<CampoLido> campos = LeCampos(venda, "\x1b" "f057891234567895CAFE");
+    ASSERT_EQ(campos.size(), 7u);
+    EXPECT_EQ(campos[0].Valor, "7891234567895");
+    EXPECT_EQ(campos[1].Valor, "CAFE");
+    EXPECT_EQ(campos[6].Valor, "");
+}
+
+TEST(Quadro, BytesBecomeReadableText) {
+    EXPECT_EQ(Legivel("CAFE 500G"), "CAFE 500G");
+    EXPECT_EQ(Legivel("A\xc7\xda" "CAR"), "A\u00c7\u00daCAR");
+    EXPECT_EQ(Legivel(std::string("\x1b\x03\n\0\x85\x7f", 6)), "\\x1b\\x03\\x0a\\x00\\x85\\x7f");
+    EXPECT_EQ(Legivel("C:\\x"), "C:\\\\x");
+    const std::string bloco = "LINHA UM" + std::string(32, ' ') + std::string(40, ' ') + "LINHA TRES" +
+                              std::string(30, ' ') + std::string(80, ' ');
+    EXPECT_EQ(QuebraLinhas(bloco, 40), (std::vector<std::string>{"LINHA UM", "", "LINHA TRES"}));
+    EXPECT_TRUE(QuebraLinhas(std::string(800, ' '), 40).empty());
+}
+
+namespace {
+std::string Conhecido() { return DecodificaLog(LeArquivo(VLTX_TESTES_DIR "/conhecido.log")); }
+
+// The lines of texto from the one that starts with inicio, n of them.
+std::string Trecho(const std::string& texto, const std::string& inicio, int n) {
+    std::size_t p = texto.find(inicio);
+    if (p == std::string::npos) return "(missing: " + inicio + ")";
+    std::size_t fim = p;
+    for (int i = 0; i < n && fim != std::string::npos; ++i) fim = texto.find('\n', fim + 1);
+    return texto.substr(p, fim == std::string::npos ? std::string::npos : fim + 1 - p);
+}
+}  // namespace
+
+TEST(LogConhecido, TheHeadAndTheSettingsLinesStandAsTheyAre) {
+    const std::string d = Conhecido();
+    EXPECT_EQ(d.substr(0, d.find("21:14:01.005")),
+              "Inicio LOG: Mon Dec 07 21:14:00 2026\n"
+              "Criada Chave Registry: [Corvane]\n"
+              "Criada Chave Registry: [Veltrix]\n"
+              "Criada Chave Registry: [V2.60]\n"
+              "Erro de Acesso ao Registry [2]: RegQueryValueEx [Gerar Log]\n"
+              "The system cannot find the file specified.\n"
+              "Atualizada Entrada Registry: [Gerar Log=0]\n");
+    EXPECT_NE(d.find("\nLeitura Entrada Registry: [Gerar Log=1]\n"), std::string::npos);
+}
+
+TEST(LogConhecido, AFrameWithLineFeedsKeepsItsLengthAndItsFields) {
+    const std::string d = Conhecido();
+    // The line feed inside the description was stored as CR LF.
+    EXPECT_EQ(Trecho(d, "21:14:01.020", 9),
+              "21:14:01.020 TX 05 venda de item (ecf_VendaItem), 100 bytes\n"
+              "               codigo      7891234567895\n"
+              "               descricao   CAFE\\x0a500G \u00c7\u00daCAR\n"
+              "               quantidade  1000\n"
+              "               preco       1590\n"
+              "               aliquota    T1\n"
+              "               unidade     UN\n"
+              "               casas       2\n"
+              // A reply byte of 10, stored as CR LF too.
+              "21:14:01.031 RX status 10\n");
+    // A record's own head inside a frame's text is text; a raw CR stays.
+    EXPECT_EQ(Trecho(d, "21:14:01.040", 4),
+              "21:14:01.040 TX 12 propaganda (ecf_Propaganda), 164 bytes\n"
+              "               mensagem\n"
+              "                 | OFERTA\\x0aRX [99:99:99 000ms] - X\\x0d\\x0aFIM\n"
+              "21:14:01.052 RX status 1\n");
+}
+
+TEST(LogConhecido, RepliesAndErrorsCarryTheirMeaning) {
+    const std::string d = Conhecido();
+    EXPECT_NE(d.find("21:14:02.100 RX status 33: report accepted"), std::string::npos) << d;
+    EXPECT_NE(d.find("21:14:02.110 RX status 10: busy: a report wait polls again\n"), std::string::npos);
+    EXPECT_NE(d.find("21:14:18.000 TX 00 status (ecf_EstadoImpressora), 4 bytes\n"
+                     "21:14:20.001 Erro DLL 10: fewer bytes received than asked for (time-out)\n"),
+              std::string::npos);
+    EXPECT_NE(d.find("21:14:21.015 RX 30 bytes \"001000000000000000000000000042\"\n"), std::string::npos);
+    EXPECT_NE(d.find("21:14:01.012 RX status 5\n"), std::string::npos);
+}
+
+TEST(LogConhecido, TheTwoChequeLayoutsAreToldApartAndATornFrameIsShown) {
+    const std::string d = Conhecido();
+    EXPECT_NE(d.find("21:14:22.000 TX 34 cheque (basico) (ecf_ImprimeCheque), 169 bytes\n"
+                     "               valor1       12\n"),
+              std::string::npos)
+        << d;
+    EXPECT_NE(d.find("21:14:23.000 TX 34 cheque (estendido) (ecf_ImprimeCheque), 189 bytes\n"
+                     "               valor1       120\n"
+                     "               valor2       05\n"
+                     "               valor3       1\n"),
+              std::string::npos);
+    EXPECT_NE(d.find("               espacamento  2\n               fim          0\n"), std::string::npos);
+    EXPECT_EQ(Conta(d, " RX status 1\n"), 3);
+    // The file ends inside the last frame.
+    EXPECT_EQ(Trecho(d, "21:14:24.000", 2),
+              "21:14:24.000 TX 09 fecha cupom (ecf_FechaCupom), 9 bytes, expected 12\n"
+              "               operador  ANA\n");
+}
+
+TEST(LogTorto, ARecordWithoutItsFrameOrCommandIsShownRaw) {
+    const std::string log = "\r\nRX [10:00:00 001ms] - \x06\r\nTX [10:00:01 002ms] - \x1b" "f99abc\r\n"
+                            "RX [10:00:01 003ms] - \x02\r\n\r\nTX [10:00:02 000ms] - \x1b" "f00\r\n"
+                            "RX [10:00:02 001ms] - " + std::string(1, '\0') +
+                            "\r\nlixo solto\r\n\r\nErro DLL [10:00:02 004ms] - 29";
+    EXPECT_EQ(DecodificaLog(log),
+              // No frame before it: the reply's length is unknown.
+              "10:00:00.001 RX status 6\n"
+              "10:00:01.002 TX unknown frame, 7 bytes: \\x1bf99abc\n"
+              "10:00:01.003 RX 2 bytes \"\\x02\\x0a\"\n"
+              "10:00:02.000 TX 00 status (ecf_EstadoImpressora), 4 bytes\n"
+              "10:00:02.001 RX status 0\n"
+              "lixo solto\n"
+              "10:00:02.004 Erro DLL 29: unknown line error\n");
+    EXPECT_EQ(DecodificaLog(""), "");
+}
+
+TEST(LogConhecido, VltxLogPrintsTheDecodingAndFailsOnAMissingFile) {
+    Execucao r = Executa({VLTX_BIN, "log", VLTX_TESTES_DIR "/conhecido.log"});
+    EXPECT_EQ(r.Codigo, 0);
+    EXPECT_EQ(r.Saida, Conhecido());
+    Execucao falta = Executa({VLTX_BIN, "log", VLTX_TESTES_DIR "/nao-existe.log"});
+    EXPECT_EQ(falta.Codigo, 1);
+    EXPECT_NE(falta.Erros.find("cannot read"), std::string::npos);
+}

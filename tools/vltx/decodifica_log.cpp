@@ -1,0 +1,228 @@
+#include "vltx/decodifica_log.h"
+
+#include <cstdio>
+#include <vector>
+
+#include "comum/quadro.h"
+#include "vltx/significado.h"
+
+namespace {
+
+// What starts a record, behind its line feed.
+constexpr std::string_view Prefixos[] = {
+    "TX [",
+    "RX [",
+    "Erro DLL [",
+    "Erro de Acesso ao Registry [",
+    "Criada Chave Registry: [",
+    "Leitura Entrada Registry: [",
+    "Atualizada Entrada Registry: [",
+    "Inicio LOG: ",
+};
+
+// The file stores every line feed of the text, frame bytes included, as
+// CR LF: drop the CR that the driver put in front of each one.
+std::string TextoDoArquivo(std::string_view arquivo) {
+    std::string texto;
+    texto.reserve(arquivo.size());
+    for (std::size_t i = 0; i < arquivo.size(); ++i) {
+        if (arquivo[i] == '\r' && i + 1 < arquivo.size() && arquivo[i + 1] == '\n') continue;
+        texto += arquivo[i];
+    }
+    return texto;
+}
+
+class Leitor {
+public:
+    explicit Leitor(std::string_view texto) : t_(texto) {}
+
+    std::string Decodifica() {
+        if (t_.substr(0, 12) == "Inicio LOG: ") {
+            std::size_t fim = t_.find('\n');
+            Linha(t_.substr(0, fim));
+            p_ = fim == std::string_view::npos ? t_.size() : fim;
+        }
+        while (p_ < t_.size()) {
+            if (t_[p_] == '\n' && ComecaRegistro(p_ + 1)) {
+                Registro();
+            } else {
+                Texto();
+            }
+        }
+        return saida_;
+    }
+
+private:
+    // A record starts at p (just behind its line feed).
+    bool ComecaRegistro(std::size_t p) const {
+        for (std::string_view prefixo : Prefixos)
+            if (t_.substr(p, prefixo.size()) == prefixo) return true;
+        return false;
+    }
+    // The end of the text, or the line feed of the next record.
+    bool Fronteira(std::size_t p) const {
+        if (p >= t_.size()) return p == t_.size();
+        return t_[p] == '\n' && ComecaRegistro(p + 1);
+    }
+    bool FimDeLinha(std::size_t p) const { return p == t_.size() || (p < t_.size() && t_[p] == '\n'); }
+    std::size_t ProximaFronteira(std::size_t p) const {
+        if (p > t_.size()) return t_.size();
+        while (!Fronteira(p)) ++p;
+        return p;
+    }
+
+    void Linha(std::string_view s) {
+        saida_.append(s);
+        saida_ += '\n';
+    }
+
+    // Text outside any record (empty lines, a torn record): line by line.
+    void Texto() {
+        std::size_t inicio = t_[p_] == '\n' ? p_ + 1 : p_;
+        std::size_t fim = ProximaFronteira(inicio);
+        std::string_view resto = t_.substr(inicio, fim - inicio);
+        while (!resto.empty()) {
+            std::size_t nl = resto.find('\n');
+            std::string_view linha = resto.substr(0, nl);
+            if (!linha.empty()) Linha(Legivel(linha));
+            resto = nl == std::string_view::npos ? std::string_view() : resto.substr(nl + 1);
+        }
+        p_ = fim;
+    }
+
+    // "[hh:mm:ss mmmms] - " as "hh:mm:ss.mmm"; p moves behind it.
+    std::string Carimbo(std::size_t& p) {
+        std::size_t fim = t_.find("] - ", p);
+        if (fim == std::string_view::npos || fim - p > 20) return "??:??:??.???";
+        std::string_view dentro = t_.substr(p + 1, fim - p - 1);  // "hh:mm:ss mmmms"
+        p = fim + 4;
+        if (dentro.size() == 14 && dentro[8] == ' ' && dentro.substr(12) == "ms")
+            return std::string(dentro.substr(0, 8)) + "." + std::string(dentro.substr(9, 3));
+        return std::string(dentro);
+    }
+
+    void Registro() {
+        const std::size_t inicio = p_ + 1;
+        const std::string_view r = t_.substr(inicio);
+        if (r.substr(0, 4) == "TX [") {
+            std::size_t p = inicio + 3;
+            std::string hora = Carimbo(p);
+            Envio(hora, p);
+        } else if (r.substr(0, 4) == "RX [") {
+            std::size_t p = inicio + 3;
+            std::string hora = Carimbo(p);
+            Resposta(hora, p);
+        } else if (r.substr(0, 10) == "Erro DLL [") {
+            std::size_t p = inicio + 9;
+            std::string hora = Carimbo(p);
+            std::size_t fim = ProximaFronteira(p);
+            std::string_view numero = t_.substr(p, fim - p);
+            long codigo = std::strtol(std::string(numero).c_str(), nullptr, 10);
+            const char* falha = FalhaDeLinha(static_cast<std::int32_t>(codigo));
+            Linha(hora + " Erro DLL " + Legivel(numero) + ": " + (falha != nullptr ? falha : "unknown code"));
+            p_ = fim;
+        } else {
+            // The settings lines, as they are.
+            std::size_t fim = ProximaFronteira(inicio);
+            std::string_view registro = t_.substr(inicio, fim - inicio);
+            while (!registro.empty() && registro.back() == '\n') registro.remove_suffix(1);
+            while (!registro.empty()) {
+                std::size_t nl = registro.find('\n');
+                Linha(Legivel(registro.substr(0, nl)));
+                registro = nl == std::string_view::npos ? std::string_view() : registro.substr(nl + 1);
+            }
+            p_ = fim;
+        }
+    }
+
+    // The frame's length comes from its row; the cheque's two rows are told
+    // apart by where the next record starts.
+    void Envio(const std::string& hora, std::size_t p) {
+        const Comando* c = nullptr;
+        std::size_t tamanho = 0;
+        if (t_.size() - p >= 4) {
+            const char codigo[3] = {t_[p + 2], t_[p + 3], 0};
+            // The next record right behind the frame; else at least a line end.
+            for (bool estrito : {true, false}) {
+                for (const Comando& linha : tabela::Comandos) {
+                    if (c != nullptr || linha.Codigo[0] != codigo[0] || linha.Codigo[1] != codigo[1]) continue;
+                    if (estrito ? Fronteira(p + linha.TamanhoQuadro) : FimDeLinha(p + linha.TamanhoQuadro)) {
+                        c = &linha;
+                        tamanho = linha.TamanhoQuadro;
+                    }
+                }
+            }
+        }
+        std::string esperado;
+        if (c == nullptr) {
+            tamanho = ProximaFronteira(p) - p;
+            c = LinhaDoQuadro(t_.substr(p, tamanho));
+            if (c != nullptr) esperado = ", expected " + std::to_string(c->TamanhoQuadro);
+        }
+        const std::string_view quadro = t_.substr(p, tamanho);
+        p_ = p + tamanho;
+        ultimo_ = c;
+        ultimoQuadro_ = quadro;
+        if (c == nullptr) {
+            Linha(hora + " TX unknown frame, " + std::to_string(tamanho) + " bytes: " + Legivel(quadro));
+            return;
+        }
+        Linha(hora + " TX " + c->Codigo + " " + c->Descricao + " (" + c->Exportacao + "), " +
+              std::to_string(tamanho) + " bytes" + esperado);
+        Campos(*c, quadro);
+    }
+
+    void Campos(const Comando& c, std::string_view quadro) {
+        std::vector<CampoLido> campos = LeCampos(c, quadro);
+        std::size_t largura = 0;
+        for (const CampoLido& f : campos) largura = std::max(largura, std::string_view(f.Nome).size());
+        const std::string recuo(13, ' ');
+        for (std::size_t i = 0; i < campos.size(); ++i) {
+            const CampoLido& f = campos[i];
+            std::string nome = f.Nome;
+            nome.resize(largura, ' ');
+            if (f.Bloco && f.Valor.size() > 40) {
+                Linha(recuo + "  " + std::string(f.Nome));
+                for (const std::string& l : QuebraLinhas(BytesDoCampo(c.Campos[i], quadro), 40))
+                    Linha(l.empty() ? recuo + "    |" : recuo + "    | " + l);
+            } else {
+                Linha(f.Valor.empty() ? recuo + "  " + std::string(f.Nome) : recuo + "  " + nome + "  " + f.Valor);
+            }
+        }
+    }
+
+    void Resposta(const std::string& hora, std::size_t p) {
+        std::size_t tamanho = 0;
+        if (ultimo_ != nullptr && FimDeLinha(p + ultimo_->TamanhoResposta)) {
+            tamanho = ultimo_->TamanhoResposta;
+        } else {
+            tamanho = ProximaFronteira(p) - p;
+        }
+        const std::string_view resposta = t_.substr(p, tamanho);
+        p_ = p + tamanho;
+        if (resposta.size() == 1) {
+            const int status = static_cast<unsigned char>(resposta[0]);
+            std::string linha = hora + " RX status " + std::to_string(status);
+            if (ultimo_ != nullptr) {
+                const char primeiro = ultimoQuadro_.size() > 4 ? ultimoQuadro_[4] : '\0';
+                if (const char* s = StatusDoContrato(ultimo_->Codigo, primeiro, status)) linha += std::string(": ") + s;
+            }
+            Linha(linha);
+        } else {
+            Linha(hora + " RX " + std::to_string(resposta.size()) + " bytes \"" + Legivel(resposta) + "\"");
+        }
+    }
+
+    std::string_view t_;
+    std::size_t p_ = 0;
+    std::string saida_;
+    const Comando* ultimo_ = nullptr;
+    std::string_view ultimoQuadro_;
+};
+
+}  // namespace
+
+std::string DecodificaLog(std::string_view arquivo) {
+    const std::string texto = TextoDoArquivo(arquivo);
+    return Leitor(texto).Decodifica();
+}

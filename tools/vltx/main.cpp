@@ -1,0 +1,302 @@
+// vltx: the driver from a shell. Loads libvltxdrv.so as a host does, opens
+// the port, runs exports by name and prints each result with its meaning.
+#include <dlfcn.h>
+#include <limits.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "comum/quadro.h"
+#include "vltx/decodifica_log.h"
+#include "vltx/exportacoes.h"
+#include "vltx/progresso.h"
+#include "vltx/roteiro.h"
+#include "vltx/significado.h"
+
+namespace {
+
+constexpr const char* PortaPadrao = "/tmp/ecf0";
+
+enum Saida { Ok = 0, Uso_ = 1, SemPorta = 2, FaltaExportacao = 3 };
+
+void Ajuda() {
+    std::printf(
+        "usage: vltx [--port PATH] [--lib PATH] CALL [ARG...] [CALL [ARG...]]...\n"
+        "       vltx [--port PATH] [--lib PATH] --script FILE   (FILE \"-\": standard input)\n"
+        "       vltx log FILE                                  (decode a diagnostic log; \"-\": stdin)\n"
+        "       vltx --list                                    (every export and its arguments)\n"
+        "\n"
+        "Loads libvltxdrv.so with dlopen, opens the port (ecf_InicializaDLL), runs the calls\n"
+        "in order, closes the port (ecf_FinalizaDLL) and prints each result with its meaning.\n"
+        "A call is an export name, with or without \"ecf_\", followed by exactly as many\n"
+        "arguments as the export takes; several calls may follow each other:\n"
+        "  vltx EstadoImpressora\n"
+        "  vltx ProximoTimeout 30 VendaItem 7891234567895 \"CAFE 500G\" 1000 1590 T1 UN 2\n"
+        "  vltx CupomStub 42            (the one export taking an integer)\n"
+        "  vltx LeRegistrador 001       (prints the printer's 30-byte answer)\n"
+        "A script holds one call per line; \"#\" starts a comment; quote as in a shell.\n"
+        "When a call is InicializaDLL itself, vltx leaves opening and closing to the calls.\n"
+        "\n"
+        "options:\n"
+        "  --port PATH   the serial device (default %s, the link vltx-sim --link makes)\n"
+        "  --lib PATH    the library (default: $VLTXDRV_LIB, else next to vltx in the build,\n"
+        "                else libvltxdrv.so on the loader's path)\n"
+        "  --script FILE run the calls of FILE\n"
+        "  --list        list the exports with their parameters\n"
+        "  --help        this text\n"
+        "\n"
+        "A result is the printer's status byte (0 to 255) or a code of the driver's own:\n"
+        "2 port not open, 3 to 19 and 29 line failures, 20 to 28 file and cheque layout\n"
+        "failures, 33 a step of the driver's own done. The ranges overlap; vltx prints the\n"
+        "readings that fit. The log goes where VLTXDRV_DRIVE_C says (LogSerial 1 switches\n"
+        "it on and the closing of the port remembers it).\n"
+        "\n"
+        "exit status: 0 every call ran; 1 usage or library fault; 2 the port did not open;\n"
+        "3 an export is missing from the library (the other calls ran).\n",
+        PortaPadrao);
+}
+
+void Lista() {
+    for (const Exportacao& e : Exportacoes()) {
+        std::string linha = Uso(e);
+        if (const Comando* c = LinhaDaExportacao(e.Nome)) {
+            linha.resize(std::max<std::size_t>(linha.size() + 2, 60), ' ');
+            linha += std::string("[") + c->Codigo + "] " + c->Descricao;
+        }
+        std::printf("%s\n", linha.c_str());
+    }
+}
+
+bool LeTudo(const std::string& caminho, std::string& conteudo) {
+    if (caminho == "-") {
+        std::ostringstream s;
+        s << std::cin.rdbuf();
+        conteudo = s.str();
+        return true;
+    }
+    std::ifstream f(caminho, std::ios::binary);
+    if (!f) return false;
+    std::ostringstream s;
+    s << f.rdbuf();
+    conteudo = s.str();
+    return true;
+}
+
+int DecodificaArquivo(const std::string& caminho) {
+    std::string conteudo;
+    if (!LeTudo(caminho, conteudo)) {
+        std::fprintf(stderr, "vltx: cannot read %s: %s\n", caminho.c_str(), std::strerror(errno));
+        return Uso_;
+    }
+    std::fputs(DecodificaLog(conteudo).c_str(), stdout);
+    return Ok;
+}
+
+std::string DiretorioDoPrograma() {
+    char caminho[PATH_MAX];
+    ssize_t n = readlink("/proc/self/exe", caminho, sizeof caminho - 1);
+    if (n <= 0) return ".";
+    caminho[n] = '\0';
+    std::string s(caminho);
+    return s.substr(0, s.rfind('/'));
+}
+
+void* CarregaBiblioteca(const std::string& pedida, std::string& carregada) {
+    std::vector<std::string> candidatos;
+    if (!pedida.empty()) {
+        candidatos.push_back(pedida);
+    } else if (const char* env = std::getenv("VLTXDRV_LIB"); env != nullptr && *env != '\0') {
+        candidatos.push_back(env);
+    } else {
+        const std::string dir = DiretorioDoPrograma();
+        for (const char* relativo : {"/libvltxdrv.so", "/../libvltxdrv.so", "/../../libvltxdrv.so"})
+            if (access((dir + relativo).c_str(), R_OK) == 0) candidatos.push_back(dir + relativo);
+        candidatos.push_back("libvltxdrv.so");
+    }
+    std::string erros;
+    for (const std::string& c : candidatos) {
+        if (void* lib = dlopen(c.c_str(), RTLD_NOW | RTLD_LOCAL)) {
+            carregada = c;
+            return lib;
+        }
+        erros += std::string("\n  ") + dlerror();
+    }
+    std::fprintf(stderr, "vltx: cannot load the library:%s\n  (--lib PATH or VLTXDRV_LIB name it)\n", erros.c_str());
+    return nullptr;
+}
+
+std::string Linha(const Chamada& c) {
+    std::string s = "> " + std::string(NomeCurto(*c.Alvo));
+    for (const std::string& a : c.Argumentos) s += " " + Citado(a);
+    return s;
+}
+
+// What may take long enough to deserve a progress line.
+std::unique_ptr<Progresso> ProgressoPara(const Chamada& c) {
+    if (isatty(STDOUT_FILENO) == 0) return nullptr;
+    const std::string_view nome = c.Alvo->Nome;
+    const auto& a = c.Argumentos;
+    if (nome == "ecf_Relatorio_XZ" && !a[0].empty() && a[0][0] == '1') return std::make_unique<Progresso>();
+    if (nome == "ecf_LeECF" && !a[0].empty() && a[0][0] >= '4' && a[0][0] <= '7')
+        return std::make_unique<Progresso>(a[4], 600);
+    if (nome == "ecf_LeCMC7") return std::make_unique<Progresso>(a[0], 5);
+    return nullptr;
+}
+
+class Sessao {
+public:
+    Sessao(void* lib, std::string caminho) : lib_(lib), caminho_(std::move(caminho)) {}
+
+    // Runs one call and prints it; false when its export is missing.
+    bool Executa(const Chamada& c) {
+        std::printf("%s\n", Linha(c).c_str());
+        std::fflush(stdout);
+        void* simbolo = dlsym(lib_, c.Alvo->Nome);
+        if (simbolo == nullptr) {
+            std::printf("! %s is not in this library (%s): skipped\n", c.Alvo->Nome, caminho_.c_str());
+            std::fflush(stdout);
+            return false;
+        }
+        const bool abertaAntes = portaAberta_;
+        Resultado r;
+        {
+            std::unique_ptr<Progresso> progresso = ProgressoPara(c);
+            r = c.Alvo->Chama(simbolo, c.Argumentos);
+        }
+        Acompanha(*c.Alvo, r);
+        if (r.SemValor) {
+            std::printf("= (no result)  done\n");
+        } else {
+            std::printf("= %d  %s\n", r.Valor, Significado(*c.Alvo, c.Argumentos, r, abertaAntes).c_str());
+        }
+        std::fflush(stdout);
+        return true;
+    }
+
+    bool PortaAberta() const { return portaAberta_; }
+
+private:
+    // The port's state as this process, the library's only host, knows it.
+    void Acompanha(const Exportacao& e, const Resultado& r) {
+        const std::string_view nome = e.Nome;
+        if (nome == "ecf_InicializaDLL" && (r.Valor == 33 || r.Valor == 1)) portaAberta_ = true;
+        if (nome == "ecf_FinalizaDLL" && (r.Valor == 33 || r.Valor == 2)) portaAberta_ = false;
+    }
+
+    void* lib_;
+    std::string caminho_;
+    bool portaAberta_ = false;
+};
+
+bool PrecisaDaPorta(const std::vector<Chamada>& chamadas) {
+    for (const Chamada& c : chamadas) {
+        const std::string_view nome = c.Alvo->Nome;
+        if (nome == "ecf_InicializaDLL") return false;
+    }
+    for (const Chamada& c : chamadas) {
+        const std::string_view nome = c.Alvo->Nome;
+        if (nome != "ecf_VersaoDLL" && c.Alvo->Tipo != Forma::Nada) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string porta = PortaPadrao;
+    std::string biblioteca;
+    std::optional<std::string> roteiro;
+    std::vector<std::string> palavras;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        auto valor = [&](const char* opcao) -> std::optional<std::string> {
+            const std::string prefixo = std::string(opcao) + "=";
+            if (a.rfind(prefixo, 0) == 0) return a.substr(prefixo.size());
+            if (a == opcao) {
+                if (i + 1 < argc) return std::string(argv[++i]);
+                std::fprintf(stderr, "vltx: %s needs a value\n", opcao);
+                std::exit(Uso_);
+            }
+            return std::nullopt;
+        };
+        if (!palavras.empty()) {
+            palavras.push_back(a);  // options come before the calls
+        } else if (a == "--help" || a == "-h") {
+            Ajuda();
+            return Ok;
+        } else if (a == "--list") {
+            Lista();
+            return Ok;
+        } else if (auto v = valor("--port")) {
+            porta = *v;
+        } else if (auto v = valor("--lib")) {
+            biblioteca = *v;
+        } else if (auto v = valor("--script")) {
+            roteiro = *v;
+        } else if (a == "log" && palavras.empty() && !roteiro) {
+            if (i + 2 != argc) {
+                std::fprintf(stderr, "usage: vltx log FILE\n");
+                return Uso_;
+            }
+            return DecodificaArquivo(argv[i + 1]);
+        } else if (a.size() > 1 && a[0] == '-' && a != "-") {
+            std::fprintf(stderr, "vltx: unknown option %s (vltx --help)\n", a.c_str());
+            return Uso_;
+        } else {
+            palavras.push_back(a);
+        }
+    }
+
+    std::vector<Chamada> chamadas;
+    std::string erro;
+    if (roteiro) {
+        if (!palavras.empty()) {
+            std::fprintf(stderr, "vltx: calls on the command line and --script together\n");
+            return Uso_;
+        }
+        std::string texto;
+        if (!LeTudo(*roteiro, texto)) {
+            std::fprintf(stderr, "vltx: cannot read %s: %s\n", roteiro->c_str(), std::strerror(errno));
+            return Uso_;
+        }
+        if (!LeRoteiro(texto, *roteiro == "-" ? "stdin" : *roteiro, chamadas, erro)) {
+            std::fprintf(stderr, "vltx: %s\n", erro.c_str());
+            return Uso_;
+        }
+    } else if (!LeChamadas(palavras, chamadas, erro)) {
+        std::fprintf(stderr, "vltx: %s\n", erro.c_str());
+        return Uso_;
+    }
+    if (chamadas.empty()) {
+        Ajuda();
+        return Uso_;
+    }
+
+    std::string carregada;
+    void* lib = CarregaBiblioteca(biblioteca, carregada);
+    if (lib == nullptr) return Uso_;
+    Sessao sessao(lib, carregada);
+
+    const bool abre = PrecisaDaPorta(chamadas);
+    if (abre) {
+        const Chamada abertura{ProcuraExportacao("InicializaDLL"), {porta}};
+        if (!sessao.Executa(abertura) || !sessao.PortaAberta()) return SemPorta;
+    }
+    int saida = Ok;
+    for (const Chamada& c : chamadas)
+        if (!sessao.Executa(c)) saida = FaltaExportacao;
+    if (abre && sessao.PortaAberta()) sessao.Executa({ProcuraExportacao("FinalizaDLL"), {}});
+    // The library stays loaded to the end: unloading it is the host's last act.
+    dlclose(lib);
+    return saida;
+}

@@ -1,0 +1,159 @@
+// The printer for the Windows run: a Linux program on the master side of a
+// pseudo-terminal whose slave Wine opens as COM1.
+//
+//   impressora_pty LINK DIR
+//
+// Makes LINK a symbolic link to the slave (the prefix's dosdevices/com1),
+// then answers every frame that arrives. A frame ends when the line has been
+// quiet for 30 ms (the driver writes each frame whole and waits for the
+// reply). Each frame is appended to DIR/quadros as a line of hex digits,
+// before it is answered. The answer comes from DIR/roteiro when the host has
+// left one there (the file is used up by that frame):
+//   b HEX     send these bytes
+//   p MS      pause
+// and any other line, or an empty script, sends nothing. Without a script the
+// printer answers one status byte 0 (30 bytes "0" for the register read "04").
+// Runs until killed.
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace {
+
+constexpr int SilencioMs = 30;
+
+std::string dir;
+
+void Envia(int mestre, const std::string& bytes) {
+    std::size_t feitos = 0;
+    while (feitos < bytes.size()) {
+        ssize_t n = write(mestre, bytes.data() + feitos, bytes.size() - feitos);
+        if (n < 0) {
+            if (errno == EINTR || errno == EAGAIN) continue;
+            std::perror("impressora_pty: write");
+            return;
+        }
+        feitos += static_cast<std::size_t>(n);
+    }
+}
+
+std::string Hex(const std::string& bytes) {
+    static const char* const Digitos = "0123456789abcdef";
+    std::string h;
+    for (unsigned char c : bytes) {
+        h += Digitos[c >> 4];
+        h += Digitos[c & 15];
+    }
+    return h;
+}
+
+std::string DeHex(const char* h) {
+    std::string bytes;
+    for (; h[0] != '\0' && h[1] != '\0' && h[0] != '\n'; h += 2) {
+        char par[3] = {h[0], h[1], 0};
+        bytes += static_cast<char>(std::strtoul(par, nullptr, 16));
+    }
+    return bytes;
+}
+
+void Anota(const std::string& quadro) {
+    std::string caminho = dir + "/quadros";
+    FILE* f = std::fopen(caminho.c_str(), "a");
+    if (f == nullptr) return;
+    std::fprintf(f, "%s\n", Hex(quadro).c_str());
+    std::fclose(f);
+}
+
+void Responde(int mestre, const std::string& quadro) {
+    std::string caminho = dir + "/roteiro";
+    FILE* f = std::fopen(caminho.c_str(), "r");
+    if (f == nullptr) {
+        bool registrador = quadro.size() >= 4 && quadro[2] == '0' && quadro[3] == '4';
+        Envia(mestre, registrador ? std::string(30, '0') : std::string(1, '\0'));
+        return;
+    }
+    char linha[4096];
+    std::string passos;
+    while (std::fgets(linha, sizeof linha, f) != nullptr) passos += linha;
+    std::fclose(f);
+    unlink(caminho.c_str());
+    std::size_t inicio = 0;
+    while (inicio < passos.size()) {
+        std::size_t fim = passos.find('\n', inicio);
+        if (fim == std::string::npos) fim = passos.size();
+        std::string passo = passos.substr(inicio, fim - inicio);
+        inicio = fim + 1;
+        if (passo.rfind("b ", 0) == 0) {
+            Envia(mestre, DeHex(passo.c_str() + 2));
+        } else if (passo.rfind("p ", 0) == 0) {
+            usleep(static_cast<useconds_t>(std::atoi(passo.c_str() + 2)) * 1000);
+        }
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: impressora_pty LINK DIR\n");
+        return 2;
+    }
+    dir = argv[2];
+    int mestre = posix_openpt(O_RDWR | O_NOCTTY);
+    if (mestre < 0 || grantpt(mestre) != 0 || unlockpt(mestre) != 0) {
+        std::perror("impressora_pty: posix_openpt");
+        return 1;
+    }
+    const char* escravo = ptsname(mestre);
+    // Raw both ways (termios on the master act on the slave); Wine sets its
+    // own line settings on the slave when the driver opens it.
+    termios t{};
+    tcgetattr(mestre, &t);
+    cfmakeraw(&t);
+    tcsetattr(mestre, TCSANOW, &t);
+    // Held open here, so that the line does not hang up between two opens.
+    int proprio = open(escravo, O_RDWR | O_NOCTTY);
+    if (proprio < 0) {
+        std::perror("impressora_pty: slave");
+        return 1;
+    }
+    unlink(argv[1]);
+    if (symlink(escravo, argv[1]) != 0) {
+        std::perror("impressora_pty: symlink");
+        return 1;
+    }
+    std::printf("%s\n", escravo);
+    std::fflush(stdout);
+
+    std::string quadro;
+    for (;;) {
+        pollfd pf{mestre, POLLIN, 0};
+        int r = poll(&pf, 1, quadro.empty() ? -1 : SilencioMs);
+        if (r < 0) {
+            if (errno == EINTR) continue;
+            std::perror("impressora_pty: poll");
+            return 1;
+        }
+        if (r == 0) {
+            Anota(quadro);
+            Responde(mestre, quadro);
+            quadro.clear();
+            continue;
+        }
+        char bloco[1024];
+        ssize_t n = read(mestre, bloco, sizeof bloco);
+        if (n < 0) {
+            if (errno == EINTR || errno == EAGAIN) continue;
+            std::perror("impressora_pty: read");
+            return 1;
+        }
+        quadro.append(bloco, static_cast<std::size_t>(n));
+    }
+}

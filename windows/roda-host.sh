@@ -1,0 +1,119 @@
+#!/usr/bin/env bash
+# Runs the host program under wine64 against the pseudo-terminal printer:
+#   roda-host.sh BUILD_DIR
+# BUILD_DIR is an x86_64 build (vltxdrv.dll and vltxdrv_host.exe in it). A
+# fresh Wine prefix is made in BUILD_DIR/wine and booted once; its COM1 is
+# the slave of the printer's pseudo-terminal. Prints PASS:/FAIL: per check.
+set -uo pipefail
+build=$(cd "$1" && pwd)
+raiz=$(cd "$(dirname "$0")/.." && pwd)
+base=$build/wine
+linha=$base/linha
+passou=0 falhou=0
+ok() { echo "PASS: $*"; passou=$((passou + 1)); }
+falha() { echo "FAIL: $*"; falhou=$((falhou + 1)); }
+fim() {
+    echo "wine run: $passou passed, $falhou failed"
+    [ "$falhou" -eq 0 ]
+    exit
+}
+
+# Debian's wine64 package: the loader and the server under /usr/lib/wine.
+wine=$(command -v wine64 || true)
+[ -n "$wine" ] || { [ -x /usr/lib/wine/wine64 ] && wine=/usr/lib/wine/wine64; }
+servidor=$(command -v wineserver || true)
+[ -n "$servidor" ] || for s in /usr/lib/wine/wineserver64 /usr/lib/wine/wineserver; do
+    [ -x "$s" ] && { servidor=$s; break; }
+done
+if [ -z "$wine" ] || [ -z "$servidor" ]; then
+    falha "wine64 is not installed (package wine64)"
+    fim
+fi
+if [ ! -f "$build/vltxdrv.dll" ] || [ ! -f "$build/vltxdrv_host.exe" ]; then
+    falha "$build holds no vltxdrv.dll and vltxdrv_host.exe"
+    fim
+fi
+
+export WINEPREFIX=$base/prefixo WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINESERVER=$servidor
+unset DISPLAY WAYLAND_DISPLAY
+
+impressora=""
+encerra() {
+    [ -n "$impressora" ] && kill "$impressora" 2>/dev/null && wait "$impressora" 2>/dev/null
+    impressora=""
+    # The prefix's server goes once its last program has ended.
+    timeout 60 "$servidor" -w 2>/dev/null || true
+}
+trap encerra EXIT
+
+rm -rf "$base"
+mkdir -p "$linha"
+
+# The printer, built for this machine.
+if ! c++ -std=c++17 -O1 -Wall -Wextra -Werror -o "$base/impressora_pty" "$raiz/windows/impressora/impressora_pty.cpp"; then
+    falha "building the pseudo-terminal printer"
+    fim
+fi
+"$base/impressora_pty" "$base/com1" "$linha" >"$base/impressora.out" 2>&1 &
+impressora=$!
+for _ in $(seq 50); do [ -L "$base/com1" ] && break; sleep 0.1; done
+if [ ! -L "$base/com1" ]; then
+    falha "the pseudo-terminal printer did not start: $(cat "$base/impressora.out")"
+    fim
+fi
+
+# A fresh prefix. Wine's mount manager rewrites dosdevices/com1 at every start
+# from its scan of /dev/ttyS* unless the registry names the port's device, so
+# COM1 is set there, and the prefix restarted so that the link is made anew.
+inicio=$(date +%s)
+if ! timeout 120 "$wine" wineboot --init >"$base/wineboot.out" 2>&1; then
+    falha "wineboot of a fresh prefix: $(tail -3 "$base/wineboot.out")"
+    fim
+fi
+timeout 60 "$wine" reg add 'HKLM\Software\Wine\Ports' /v COM1 /d "$base/com1" /f >/dev/null 2>&1
+timeout 60 "$servidor" -w
+# Any program starts the mount manager again; this one also shows the link.
+timeout 60 "$wine" cmd /c exit >/dev/null 2>&1
+com1=$(readlink "$WINEPREFIX/dosdevices/com1")
+if [ "$com1" = "$base/com1" ]; then
+    ok "fresh prefix in $(($(date +%s) - inicio)) s, COM1 is the printer's pseudo-terminal ($(readlink "$base/com1"))"
+else
+    falha "COM1 of the prefix leads to '$com1', not to the printer"
+    fim
+fi
+
+# The host, with the printer's directory as Wine sees it (drive Z is /).
+linhaWin="Z:${linha//\//\\}"
+(cd "$build" && timeout 180 "$wine" ./vltxdrv_host.exe "$linhaWin") >"$base/host.out" 2>&1
+rc=$?
+cat "$base/host.out"
+passou=$((passou + $(grep -c '^PASS:' "$base/host.out")))
+falhou=$((falhou + $(grep -c '^FAIL:' "$base/host.out")))
+if [ $rc -ne 0 ] && ! grep -q '^FAIL:' "$base/host.out"; then
+    falha "the host program ended with $rc and no failed check (crash or time-out)"
+fi
+
+# What the driver left in Wine's own files, seen from outside once the
+# prefix's server has written its registry out.
+kill "$impressora" 2>/dev/null && wait "$impressora" 2>/dev/null
+impressora=""
+timeout 60 "$servidor" -w
+dia=$(LC_ALL=C date +%a)
+if [ -s "$WINEPREFIX/drive_c/$dia.log" ]; then
+    ok "the day's log is $WINEPREFIX/drive_c/$dia.log"
+else
+    falha "no $dia.log in the prefix's drive_c: $(ls "$WINEPREFIX/drive_c")"
+fi
+if grep -A4 -F '[Software\\Corvane\\Veltrix\\V2.60]' "$WINEPREFIX/system.reg" | grep -qxF '"Gerar Log"="1"'; then
+    ok "system.reg holds [Software\\Corvane\\Veltrix\\V2.60] \"Gerar Log\"=\"1\""
+else
+    falha "system.reg has no \"Gerar Log\"=\"1\" under Software\\Corvane\\Veltrix\\V2.60"
+fi
+# A prefix is some 700 MB: it is kept after a failure, for a look inside;
+# after a clean run only the driver's files are kept.
+if [ "$falhou" -eq 0 ]; then
+    cp "$WINEPREFIX/drive_c/"*.log "$WINEPREFIX/system.reg" "$base/" 2>/dev/null
+    rm -rf "$WINEPREFIX"
+fi
+fim
