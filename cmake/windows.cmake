@@ -31,8 +31,9 @@ add_library(vltxdrv SHARED
   src/exports/inicio_win32.cpp ${TABELA})
 target_include_directories(vltxdrv PRIVATE src include)
 target_compile_definitions(vltxdrv PRIVATE VLTXDRV_BUILD)
-# vltxdrv.dll, not libvltxdrv.dll; no import library: hosts load it by name.
-set_target_properties(vltxdrv PROPERTIES PREFIX "" IMPORT_PREFIX "" IMPORT_SUFFIX ".dll.a")
+# vltxdrv.dll, not libvltxdrv.dll: hosts load it by that name, with
+# GetProcAddress by export name.
+set_target_properties(vltxdrv PROPERTIES PREFIX "")
 # The C and C++ runtimes of the compiler go inside the DLL, so that it
 # imports only from Windows itself. On 32-bit x86 the stdcall functions carry
 # their @N decoration inside; the table exports them without it.

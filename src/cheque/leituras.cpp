@@ -82,8 +82,10 @@ constexpr Leitura Cmc7{5, BlocoCmc7};
 void EsperaDados(SERIAL& porta, std::int64_t ultimoDado, std::int64_t agora, std::int64_t limite) {
     const std::int64_t faltam = ultimoDado + limite + 1 - agora;  // 1 or more
     // The real time is somewhere in the second `agora`: waiting one second
-    // less than faltam never passes the reading that ends the readout.
-    const std::int64_t espera = faltam > 1 ? (faltam - 1) * 1000 : FatiaUltimoSegundo;
+    // less than faltam never passes the reading that ends the readout. (A
+    // clock set back makes faltam large: the wait is then taken in pieces.)
+    std::int64_t espera = faltam > 1 ? (faltam - 1) * 1000 : FatiaUltimoSegundo;
+    if (espera > limite * 1000) espera = limite * 1000;
     porta.EsperaEntrada(static_cast<std::uint32_t>(espera));
 }
 

@@ -2,38 +2,17 @@
 // clock: every poll, and the moment it goes out, in no real time. Also the
 // reply time-out and the CTS flag that each command hands the line.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
-#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "driver/estado.h"
 #include "fake/plataforma_fake.h"
+#include "support/ambiente.h"
 #include "vltxdrv.h"
 
 namespace {
-
-// The settings store and the log go to a directory of this run, never to the
-// user's own.
-class Diretorios : public ::testing::Environment {
-public:
-    void SetUp() override {
-        char modelo[] = "/tmp/vltxdrv-fake-XXXXXX";
-        if (mkdtemp(modelo) == nullptr) return;
-        base_ = modelo;
-        setenv("VLTXDRV_REGISTRY", base_.c_str(), 0);
-        setenv("VLTXDRV_DRIVE_C", base_.c_str(), 0);
-    }
-    void TearDown() override {
-        if (!base_.empty()) std::filesystem::remove_all(base_);
-    }
-
-private:
-    std::string base_;
-};
-[[maybe_unused]] auto* const diretorios = ::testing::AddGlobalTestEnvironment(new Diretorios);
 
 const std::string Status = "\x1b" "f00";
 std::string Relatorio(const std::string& tipo) { return "\x1b" "f08" + tipo; }
@@ -49,6 +28,7 @@ struct Visto {
 class EsperaRelatorio : public ::testing::Test {
 protected:
     void SetUp() override {
+        ambiente::Registro();  // the settings store of this run, not the user's
         fake::Reinicia();
         fake::relogioMs = Inicio;
         ASSERT_EQ(ecf_InicializaDLL("COM1"), 33);
@@ -310,15 +290,6 @@ TEST_F(EsperaRelatorio, EveryCommandWaitsItsOwnTimeAndFlowControl) {
         EXPECT_EQ(fake::linha.timeoutsLeitura, std::deque<std::uint32_t>{c.segundos * 1000});
         EXPECT_EQ(fake::linha.config.fOutxCtsFlow, c.cts);
     }
-}
-
-// A one-shot time-out replaces Autentica's 60 s for the next call only.
-TEST_F(EsperaRelatorio, AOneShotTimeOutIsSpentByOneCommand) {
-    EXPECT_EQ(ecf_ProximoTimeout("30"), 30);
-    EXPECT_EQ(ecf_Autentica("A"), 0);
-    EXPECT_EQ(ecf_Autentica("B"), 0);
-    EXPECT_EQ(ecf_EstadoImpressora(), 0);
-    EXPECT_EQ(fake::linha.timeoutsLeitura, (std::deque<std::uint32_t>{30'000, 60'000, 2'000}));
 }
 
 }  // namespace

@@ -40,8 +40,7 @@ TEST(Quadro, EveryRowReadsBackWhatTheBuilderWrote) {
                 case TipoCampo::Numero: t = "7"; break;
                 case TipoCampo::Caractere: t = std::string(1, static_cast<char>('a' + f.Parametro)); break;
                 case TipoCampo::Esquerda:
-                case TipoCampo::Direita: t = Texto(f.Parametro, f.Largura > 3 ? f.Largura - 2U : f.Largura);
-                    break;
+                case TipoCampo::Direita: t = Texto(f.Parametro, f.Largura > 3 ? f.Largura - 2U : f.Largura); break;
                 // The count before it is 7: that much of the area is text.
                 case TipoCampo::TextoLivre: t = Texto(f.Parametro, 7); break;
                 default: break;
@@ -71,7 +70,8 @@ TEST(Quadro, EveryRowReadsBackWhatTheBuilderWrote) {
                 case TipoCampo::Inteiro: EXPECT_EQ(campos[i].Valor, "00012345"); break;
                 case TipoCampo::Fixo: EXPECT_EQ(campos[i].Valor, std::string(1, static_cast<char>(f.Parametro))); break;
                 case TipoCampo::NumeroLayout:
-                    EXPECT_EQ(campos[i].Valor, (numeros[f.Parametro] < 10 ? "0" : "") + std::to_string(numeros[f.Parametro]));
+                    EXPECT_EQ(campos[i].Valor,
+                              (numeros[f.Parametro] < 10 ? "0" : "") + std::to_string(numeros[f.Parametro]));
                     break;
                 case TipoCampo::ByteLayout: EXPECT_EQ(campos[i].Valor, std::to_string(numeros[f.Parametro])); break;
                 default: EXPECT_EQ(campos[i].Valor, t);

@@ -157,17 +157,23 @@ TEST_F(Ferramentas, ASilentPrinterEndsInATimeOutWithItsMeaning) {
     EXPECT_NE(sim_->Papel().find("-> no answer (drill)"), std::string::npos);
 }
 
-TEST_F(Ferramentas, AChosenStatusHitsOnlyItsCommandAndIsNotCarriedOut) {
-    Inicia({"--status=7@05"});
+TEST_F(Ferramentas, ADrillForACommandGoesBeforeOneForAllAndIsNotCarriedOut) {
+    // A stall touches streams only; the status for "05" wins over the one for all.
+    Inicia({"--stall", "--status=9", "--status=7@05"});
     Execucao r = Vltx({"ImprimeCabecalho", "VendaItem", "1", "ITEM", "1", "100", "T1", "UN", "2", "EstadoImpressora"});
     ASSERT_EQ(r.Codigo, 0) << r.Saida;
-    EXPECT_NE(r.Saida.find("> VendaItem 1 ITEM 1 100 T1 UN 2\n= 7  printer status 7, or line failure: transfer longer than"),
+    EXPECT_NE(r.Saida.find("> ImprimeCabecalho\n= 9  printer status 9, or line failure: the write failed\n"),
               std::string::npos)
         << r.Saida;
-    EXPECT_NE(r.Saida.find("> EstadoImpressora\n= 0  printer status 0\n"), std::string::npos);
+    EXPECT_NE(r.Saida.find("> VendaItem 1 ITEM 1 100 T1 UN 2\n"
+                           "= 7  printer status 7, or line failure: transfer longer than"),
+              std::string::npos)
+        << r.Saida;
+    EXPECT_NE(r.Saida.find("> EstadoImpressora\n= 9  printer status 9"), std::string::npos);
     const std::string papel = sim_->Papel();
     EXPECT_NE(papel.find("-> 7 (drill)"), std::string::npos) << papel;
-    EXPECT_EQ(papel.find("item 001"), std::string::npos) << papel;
+    EXPECT_EQ(papel.find("CUPOM FISCAL"), std::string::npos) << papel;
+    EXPECT_EQ(papel.find("item 001"), std::string::npos);
 }
 
 TEST_F(Ferramentas, ACutReplyAndADroppedLineAreLineFailures) {
@@ -220,7 +226,7 @@ TEST_F(Ferramentas, WrongCallsStopBeforeThePortIsOpened) {
                                 "aliquota unidade casas"),
               std::string::npos)
         << poucos.Erros;
-    Execucao roteiro = Vltx({"--script", "-"}, "EstadoImpressora\n\n# nada\nAbreGaveta agora\n");
+    Execucao roteiro = Vltx({"-"}, "EstadoImpressora\n\n# nada\nAbreGaveta agora\n");
     EXPECT_EQ(roteiro.Codigo, 1);
     EXPECT_NE(roteiro.Erros.find("stdin:4: AbreGaveta takes 0 arguments, 1 given"), std::string::npos)
         << roteiro.Erros;

@@ -36,7 +36,8 @@ public:
         std::string lido;
         const auto prazo = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
         while (!fim(lido)) {
-            auto resta = std::chrono::duration_cast<std::chrono::milliseconds>(prazo - std::chrono::steady_clock::now());
+            auto resta =
+                std::chrono::duration_cast<std::chrono::milliseconds>(prazo - std::chrono::steady_clock::now());
             pollfd pf{fd_, POLLIN, 0};
             if (resta.count() <= 0 || poll(&pf, 1, static_cast<int>(resta.count())) <= 0) break;
             char buf[4096];

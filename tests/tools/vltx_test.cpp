@@ -33,7 +33,8 @@ TEST(Exportacoes, NamesAreFoundWithOrWithoutThePrefixInAnyCase) {
 }
 
 TEST(Exportacoes, ParametersAreNamedFromTheFrameTable) {
-    EXPECT_EQ(Uso(*ProcuraExportacao("VendaItem")), "VendaItem codigo descricao quantidade preco aliquota unidade casas");
+    EXPECT_EQ(Uso(*ProcuraExportacao("VendaItem")),
+              "VendaItem codigo descricao quantidade preco aliquota unidade casas");
     // The second parameter of the buyer's identification is a character field.
     EXPECT_EQ(Uso(*ProcuraExportacao("IdComprador")), "IdComprador nome tipo documento endereco1 endereco2");
     EXPECT_EQ(Uso(*ProcuraExportacao("LinhasLivres")), "LinhasLivres quantidade texto");
@@ -74,7 +75,8 @@ TEST(Roteiro, WordsSplitAsAShellSplitsThem) {
 TEST(Roteiro, CallsFollowEachOtherByTheirArity) {
     std::vector<Chamada> c;
     std::string erro;
-    ASSERT_TRUE(LeChamadas({"ProximoTimeout", "30", "EstadoImpressora", "Pagamento", "01", "DINHEIRO", "10,00"}, c, erro));
+    ASSERT_TRUE(
+        LeChamadas({"ProximoTimeout", "30", "EstadoImpressora", "Pagamento", "01", "DINHEIRO", "10,00"}, c, erro));
     ASSERT_EQ(c.size(), 3u);
     EXPECT_STREQ(c[0].Alvo->Nome, "ecf_ProximoTimeout");
     EXPECT_EQ(c[0].Argumentos, std::vector<std::string>{"30"});

@@ -97,9 +97,12 @@ TEST_F(Porta, EveryByteValuePassesUnchangedBothWays) {
 
 TEST_F(Porta, ShortOrMissingRepliesFailWithTheirCodes) {
     ASSERT_EQ(ecf_InicializaDLL(impressora.Caminho()), 33);
-    ecf_ProximoTimeout("0");
     impressora.Atende([](const std::string&) { return std::string(); });
-    EXPECT_EQ(ecf_EstadoImpressora(), 10) << "silent printer";
+    {
+        Guarda guarda;  // a silent printer, with a 0-second time-out: 100 ms for the one byte
+        MontaQuadro(Linha("ecf_EstadoImpressora"), {});
+        EXPECT_EQ(ExecutaComando(4, 1, 0, 0), 10);
+    }
     // The register read wants 30 bytes; 5 arrive and the line falls silent.
     impressora.AtendeCom("12345");
     const auto inicio = std::chrono::steady_clock::now();

@@ -62,6 +62,11 @@ void Papel::Comando(const ::Comando* c, std::string_view quadro, const std::vect
     std::fflush(saida_);
 }
 
+void Papel::Linhas(const std::vector<std::string>& linhas) {
+    for (const std::string& l : linhas) Escreve("     " + l);
+    std::fflush(saida_);
+}
+
 void Papel::Nota(const std::string& texto) {
     Escreve("** " + texto);
     std::fflush(saida_);

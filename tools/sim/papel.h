@@ -20,6 +20,8 @@ public:
     // lines, and what it answered ("0", "10 busy", "no answer").
     void Comando(const ::Comando* c, std::string_view quadro, const std::vector<std::string>& notas,
                  const std::string& resposta);
+    // More of the last command's lines (what followed its answer).
+    void Linhas(const std::vector<std::string>& linhas);
     // A line of the printer's own outside any frame.
     void Nota(const std::string& texto);
 

@@ -207,11 +207,20 @@ void Simulador::Dorme(int ms) {
     }
 }
 
-const Exercicio* Simulador::ExercicioPara(const char* codigo) const {
+// The drill for a frame: one named for its command before one for every
+// command; a stall only for a frame that starts a stream.
+const Exercicio* Simulador::ExercicioPara(const std::string& quadro) const {
     if (quadros_ < opcoes_.APartirDe) return nullptr;
-    for (const Exercicio& e : opcoes_.Exercicios)
-        if (e.Codigo.empty() || e.Codigo == std::string_view(codigo, 2)) return &e;
-    return nullptr;
+    const std::string_view codigo = std::string_view(quadro).substr(2, 2);
+    const char tipo = quadro.size() > 4 ? quadro[4] : '\0';
+    const bool fluxo = codigo == "53" || (codigo == "16" && tipo >= '4' && tipo <= '7');
+    const Exercicio* geral = nullptr;
+    for (const Exercicio& e : opcoes_.Exercicios) {
+        if (e.Tipo == Exercicio::Pausa && !fluxo) continue;
+        if (e.Codigo == codigo) return &e;
+        if (e.Codigo.empty() && geral == nullptr) geral = &e;
+    }
+    return geral;
 }
 
 void Simulador::Derruba() {
@@ -243,7 +252,8 @@ void Simulador::Transmite(const std::string& dados, const Exercicio* e, int limi
         enviados += parte.size();
         if (e != nullptr && e->Tipo == Exercicio::Pausa) {
             const int segundos = e->Segundos >= 0 ? e->Segundos : limite + 2;
-            notas.push_back("drill: stream paused " + std::to_string(segundos) + " s after the first chunk, then stopped");
+            notas.push_back("drill: stream paused " + std::to_string(segundos) +
+                            " s after the first chunk, then stopped");
             Dorme(segundos * 1000);
             break;
         }
@@ -263,7 +273,7 @@ void Simulador::Atende(const std::string& quadro) {
     const char codigo[3] = {quadro[2], quadro[3], 0};
     const std::string_view cod(codigo, 2);
     const char primeiro = quadro.size() > 4 ? quadro[4] : '\0';
-    const Exercicio* e = ExercicioPara(codigo);
+    const Exercicio* e = ExercicioPara(quadro);
     std::vector<std::string> notas;
 
     if (e != nullptr && e->Tipo == Exercicio::Queda) {
@@ -359,17 +369,24 @@ void Simulador::Atende(const std::string& quadro) {
         rotulo = " (drill: reply cut)";
     }
 
-    Dorme(opcoes_.AtrasoMs);
-    std::string textoResposta =
+    // The roll gets the entry before the host gets the answer: whoever
+    // reads the roll after an answer finds the command on it.
+    const std::string textoResposta =
         resposta.empty() ? "nothing" : (resposta.size() == 1 ? std::to_string(static_cast<unsigned char>(resposta[0]))
                                                              : std::to_string(resposta.size()) + " bytes");
-    const bool respondeu = Escreve(resposta);
-    if (!fluxo.empty() && respondeu) {
-        Dorme(opcoes_.PausaMs);
-        Transmite(fluxo, (e != nullptr && e->Tipo != Exercicio::Status) ? e : nullptr, limite, notas);
-        if (cod == "53") notas.push_back("CMC-7 " + Legivel(std::string_view(fluxo).substr(0, fluxo.size() - 1)));
-    }
     papel_.Comando(c, quadro, notas, textoResposta + rotulo);
+    Dorme(opcoes_.AtrasoMs);
+    if (!Escreve(resposta)) {
+        papel_.Linhas({"nobody read the answer"});
+        return;
+    }
+    if (!fluxo.empty()) {
+        std::vector<std::string> linhas;
+        Dorme(opcoes_.PausaMs);
+        Transmite(fluxo, (e != nullptr && e->Tipo != Exercicio::Status) ? e : nullptr, limite, linhas);
+        if (cod == "53") linhas.push_back("CMC-7 " + Legivel(std::string_view(fluxo).substr(0, fluxo.size() - 1)));
+        papel_.Linhas(linhas);
+    }
 }
 
 // A fiscal readout of the given type over the given range: text lines, no

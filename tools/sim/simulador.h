@@ -52,7 +52,7 @@ private:
     bool Escreve(std::string_view bytes);
     void Dorme(int ms);
     void Transmite(const std::string& dados, const Exercicio* e, int limite, std::vector<std::string>& notas);
-    const Exercicio* ExercicioPara(const char* codigo) const;
+    const Exercicio* ExercicioPara(const std::string& quadro) const;
     void Derruba();
 
     std::string GeraLeitura(char tipo, const std::string& inicio, const std::string& fim) const;

@@ -32,7 +32,7 @@ enum Saida { Ok = 0, Uso_ = 1, SemPorta = 2, FaltaExportacao = 3 };
 void Ajuda() {
     std::printf(
         "usage: vltx [--port PATH] [--lib PATH] CALL [ARG...] [CALL [ARG...]]...\n"
-        "       vltx [--port PATH] [--lib PATH] --script FILE   (FILE \"-\": standard input)\n"
+        "       vltx [--port PATH] [--lib PATH] --script FILE   (FILE \"-\", or \"vltx -\": standard input)\n"
         "       vltx log FILE                                  (decode a diagnostic log; \"-\": stdin)\n"
         "       vltx --list                                    (every export and its arguments)\n"
         "\n"
@@ -243,13 +243,19 @@ int main(int argc, char** argv) {
             biblioteca = *v;
         } else if (auto v = valor("--script")) {
             roteiro = *v;
+        } else if (a == "-" && !roteiro) {
+            roteiro = "-";  // the calls come on standard input
         } else if (a == "log" && palavras.empty() && !roteiro) {
-            if (i + 2 != argc) {
-                std::fprintf(stderr, "usage: vltx log FILE\n");
-                return Uso_;
+            if (i + 2 != argc || std::strcmp(argv[i + 1], "--help") == 0) {
+                std::fprintf(i + 2 == argc ? stdout : stderr,
+                             "usage: vltx log FILE   (\"-\": standard input)\n"
+                             "Decodes a diagnostic log: each frame sent named by its command and split into\n"
+                             "its fields, each reply with its status byte, each driver error with its\n"
+                             "meaning, the settings lines as they are.\n");
+                return i + 2 == argc ? Ok : Uso_;
             }
             return DecodificaArquivo(argv[i + 1]);
-        } else if (a.size() > 1 && a[0] == '-' && a != "-") {
+        } else if (a.size() > 1 && a[0] == '-') {
             std::fprintf(stderr, "vltx: unknown option %s (vltx --help)\n", a.c_str());
             return Uso_;
         } else {

@@ -70,7 +70,8 @@ const char* FalhaDeLayout(std::int32_t codigo) {
 
 const char* StatusDoContrato(const char* codigo, char primeiroCampo, int status) {
     const std::string_view c(codigo, 2);
-    if (c == "08" && primeiroCampo == '1' && status == 33) return "report accepted: the driver waits while the printer prints";
+    if (c == "08" && primeiroCampo == '1' && status == 33)
+        return "report accepted: the driver waits while the printer prints";
     if (c == "00" && status == 10) return "busy: a report wait polls again";
     if (c == "53" && status == 2) return "the CMC-7 line follows";
     if (c == "16" && primeiroCampo >= '4' && primeiroCampo <= '7') return "the readout stream follows";
@@ -94,7 +95,8 @@ std::string Significado(const Exportacao& e, const std::vector<std::string>& a, 
         return "unknown result";
     }
     if (nome == "ecf_VersaoDLL") return "\"" + Legivel(r.Buffer) + "\"";
-    if (nome == "ecf_LogSerial") return v != 0 ? "log on (kept when the port is closed)" : "log off (kept when the port is closed)";
+    if (nome == "ecf_LogSerial")
+        return v != 0 ? "log on (kept when the port is closed)" : "log off (kept when the port is closed)";
     if (nome == "ecf_ProximoTimeout")
         return v == 0 ? "no one-shot time-out pending" : "the next reply waits " + std::to_string(v) + " s";
     if (nome == "ecf_LeRegistrador") {

@@ -236,6 +236,7 @@ void Limpa() {
     DeleteFileA("c:\\chqlay.ini");
     DeleteFileA("c:\\layout.ini");
     DeleteFileA("c:\\cmc7.txt");
+    DeleteFileA("c:\\outro.txt");
 }
 
 void PortaFechada() {

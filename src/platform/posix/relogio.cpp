@@ -9,7 +9,13 @@
 
 namespace plataforma {
 
-std::int64_t RelogioSegundos() { return static_cast<std::int64_t>(time(nullptr)); }
+// The same clock DormeAte sleeps on: time() may read a coarser clock that
+// trails it by a few milliseconds, and a wake-up would then sleep again and again.
+std::int64_t RelogioSegundos() {
+    timespec agora{};
+    clock_gettime(CLOCK_REALTIME, &agora);
+    return static_cast<std::int64_t>(agora.tv_sec);
+}
 
 Instante AgoraLocal() {
     timespec agora{};
