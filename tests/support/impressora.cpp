@@ -94,7 +94,8 @@ std::string Impressora::LeQuadro() {
     const Comando* c = ComandoPorCodigo(quadro.c_str() + 2);
     std::size_t tamanho = c != nullptr ? c->TamanhoQuadro : 4;
     quadro += Le(tamanho - 4, 2000);
-    if (c != nullptr && quadro.compare(2, 2, "34") == 0) quadro += Le(189 - 169, 100);
+    // The driver writes a frame in one piece: a short pause tells the two apart.
+    if (c != nullptr && quadro.compare(2, 2, "34") == 0) quadro += Le(189 - 169, 20);
     return quadro;
 }
 
