@@ -5,17 +5,6 @@
 
 #include "driver/estado.h"
 
-std::int32_t ConverteDecimal(const char* texto) {
-    const auto* p = reinterpret_cast<const unsigned char*>(Texto(texto));
-    while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
-    bool negativo = false;
-    if (*p == '+' || *p == '-') negativo = *p++ == '-';
-    std::uint32_t valor = 0;
-    for (; *p >= '0' && *p <= '9'; ++p) valor = valor * 10u + static_cast<std::uint32_t>(*p - '0');
-    if (negativo) valor = 0u - valor;
-    return static_cast<std::int32_t>(valor);
-}
-
 void EscreveBytes(int deslocamento, const void* dados, int tamanho) {
     if (deslocamento < 0 || deslocamento >= TamanhoBuffer || tamanho <= 0) return;
     if (tamanho > TamanhoBuffer - deslocamento) tamanho = TamanhoBuffer - deslocamento;

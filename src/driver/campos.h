@@ -5,8 +5,17 @@
 #include <cstdint>
 
 // The decimal text rule: blanks, one sign, digits up to the first non-digit;
-// no digits give 0; overflow wraps as 32-bit arithmetic does.
-std::int32_t ConverteDecimal(const char* texto);
+// no digits give 0; overflow wraps as 32-bit arithmetic does. A null reads as "".
+inline std::int32_t ConverteDecimal(const char* texto) {
+    const auto* p = reinterpret_cast<const unsigned char*>(texto != nullptr ? texto : "");
+    while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
+    bool negativo = false;
+    if (*p == '+' || *p == '-') negativo = *p++ == '-';
+    std::uint32_t valor = 0;
+    for (; *p >= '0' && *p <= '9'; ++p) valor = valor * 10u + static_cast<std::uint32_t>(*p - '0');
+    if (negativo) valor = 0u - valor;
+    return static_cast<std::int32_t>(valor);
+}
 
 // One byte: the first byte of texto (0 for an empty string). Leaves no zero byte.
 void EscreveCaractere(int deslocamento, const char* texto);

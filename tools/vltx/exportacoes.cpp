@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "comum/quadro.h"
+#include "driver/campos.h"
 #include "vltxdrv.h"
 
 namespace {
@@ -156,13 +157,4 @@ std::vector<std::string> NomesParametros(const Exportacao& e) {
     return nomes;
 }
 
-std::int32_t TextoParaInteiro(const std::string& texto) {
-    const char* p = texto.c_str();
-    while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
-    bool negativo = false;
-    if (*p == '+' || *p == '-') negativo = *p++ == '-';
-    std::uint32_t valor = 0;
-    for (; *p >= '0' && *p <= '9'; ++p) valor = valor * 10u + static_cast<std::uint32_t>(*p - '0');
-    if (negativo) valor = 0u - valor;
-    return static_cast<std::int32_t>(valor);
-}
+std::int32_t TextoParaInteiro(const std::string& texto) { return ConverteDecimal(texto.c_str()); }
