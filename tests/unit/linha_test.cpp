@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <new>
 #include <string>
+#include <thread>
 
 #include "driver/comandos.h"
 #include "driver/estado.h"
@@ -134,6 +135,28 @@ TEST_F(Porta, TheExchangeAllocatesNothing) {
     ecf_LogSerial("0");
     EXPECT_EQ(alocacoes.load(), 0);
     EXPECT_EQ(impressora.Quadros().size(), 221u);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Porta, TwoThreadsGetWholeExchangesOneAfterTheOther) {
+    ASSERT_EQ(ecf_InicializaDLL(impressora.Caminho()), 33);
+    impressora.AtendeCom(std::string(1, '\0'));
+    auto vende = [](const char* codigo, const char* descricao) {
+        for (int i = 0; i < 40; ++i) EXPECT_EQ(ecf_VendaItem(codigo, descricao, "1", "100", "T1", "UN", "2"), 0);
+    };
+    std::thread a(vende, "1111111111111", "AAAAAAAAAAAAAAAAAAAA");
+    std::thread b(vende, "2222222222222", "BBBBBBBBBBBBBBBBBBBB");
+    a.join();
+    b.join();
+    const std::string resto = "      1      100T1UN2";
+    const std::string quadroA = Quadro("05", "1111111111111" + std::string("AAAAAAAAAAAAAAAAAAAA") + Rep(42, ' ') + resto);
+    const std::string quadroB = Quadro("05", "2222222222222" + std::string("BBBBBBBBBBBBBBBBBBBB") + Rep(42, ' ') + resto);
+    const auto quadros = impressora.Quadros();
+    ASSERT_EQ(quadros.size(), 80u);
+    for (const std::string& q : quadros) EXPECT_TRUE(q == quadroA || q == quadroB) << q;
 }
 
 }  // namespace
