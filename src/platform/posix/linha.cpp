@@ -13,6 +13,7 @@
 #include <ctime>
 
 #include "platform/plataforma.h"
+#include "platform/posix/trava_uucp.h"
 
 namespace plataforma {
 namespace {
@@ -26,6 +27,7 @@ struct Porta {
     bool temContadores = false;
     bool controleCts = false;  // CRTSCTS as last applied
     bool semModem = false;     // no modem lines (a pseudo-terminal): CTS never held
+    char trava[256] = {};      // the UUCP lock file held while open, or ""
 };
 
 constexpr int MaxPortas = 8;
@@ -91,11 +93,18 @@ Dispositivo AbreDispositivo(const char* nome) {
     int slot = 0;
     while (slot < MaxPortas && portas[slot].fd >= 0) ++slot;
     if (slot == MaxPortas || nome == nullptr) return 0;
+    // The lock file first: a device another program holds is not even opened
+    // (opening it would raise DTR under that program's feet).
+    char trava[sizeof Porta::trava];
+    if (!TomaTravaUucp(nome, trava, sizeof trava)) return 0;
     // O_NONBLOCK so that a line without carrier does not hold the open.
     int fd = open(nome, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return 0;
-    if (!isatty(fd) || flock(fd, LOCK_EX | LOCK_NB) != 0 || ioctl(fd, TIOCEXCL) != 0) {
+    if (fd >= 0 && (!isatty(fd) || flock(fd, LOCK_EX | LOCK_NB) != 0 || ioctl(fd, TIOCEXCL) != 0)) {
         close(fd);
+        fd = -1;
+    }
+    if (fd < 0) {
+        SoltaTravaUucp(trava);
         return 0;
     }
     int flags = fcntl(fd, F_GETFL);
@@ -103,6 +112,7 @@ Dispositivo AbreDispositivo(const char* nome) {
     Porta& p = portas[slot];
     p = Porta{};
     p.fd = fd;
+    std::memcpy(p.trava, trava, sizeof trava);
     p.temContadores = ioctl(fd, TIOCGICOUNT, &p.contadores) == 0;
     return slot + 1;
 }
@@ -268,6 +278,7 @@ bool FechaDispositivo(Dispositivo d) {
     ioctl(p->fd, TIOCNXCL);
     int r = close(p->fd);
     p->fd = -1;
+    SoltaTravaUucp(p->trava);
     return r == 0;
 }
 
