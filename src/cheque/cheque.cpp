@@ -7,6 +7,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
 #include "driver/comandos.h"
 #include "driver/estado.h"
@@ -177,10 +178,30 @@ std::int64_t InteiroInicial(const char* texto) {
     return valor > INT32_MAX ? INT32_MAX : valor;
 }
 
+// The copy has one path for every process on the machine: it is held from
+// its creation until it is deleted or left on disk, so that two processes
+// printing cheques at once neither spoil nor read each other's copy.
+class TravaCopia {
+public:
+    TravaCopia() : trava_(plataforma::TomaTravaGlobal("chqlay")) {}
+    ~TravaCopia() { plataforma::SoltaTravaGlobal(trava_); }
+    TravaCopia(const TravaCopia&) = delete;
+    TravaCopia& operator=(const TravaCopia&) = delete;
+    bool Tomada() const { return trava_ != 0; }
+
+private:
+    plataforma::TravaGlobal trava_;
+};
+
 std::int32_t ImprimeCheque(const char* const (&textos)[7], const char* secao, const char* arquivo) {
     // The host's path is used where it stands: a path of any length works.
     const plataforma::Arquivo layout = plataforma::AbreArquivoLeituraEscrita(Texto(arquivo));
     if (layout <= 0) return ErroArquivo;
+    std::optional<TravaCopia> trava(std::in_place);
+    if (!trava->Tomada()) {
+        plataforma::FechaArquivo(layout);
+        return ErroArquivo;
+    }
 
     char copia[PATH_MAX + 16];
     const int n = std::snprintf(copia, sizeof copia, "%s%s", plataforma::DiretorioC(), cheque::NomeCopia);
@@ -222,6 +243,7 @@ std::int32_t ImprimeCheque(const char* const (&textos)[7], const char* secao, co
     std::memcpy(espacamento, valor, strnlen(valor, 3));
 
     plataforma::ApagaArquivo(copia);
+    trava.reset();  // the frame goes out without holding the other processes
 
     const Argumentos argumentos{{textos[0], textos[1], textos[2], textos[3], textos[4], textos[5], textos[6],
                                  espacamento},

@@ -41,9 +41,15 @@ struct Bloco {
     bool fim;
 };
 
+// What a stream remembers from chunk to chunk: the run of ESC bytes that
+// stands at the end of what has arrived so far.
+struct Fluxo {
+    std::uint32_t escapesNoFim;
+};
+
 // How one kind of readout writes the chunk of n bytes at the start of
 // BufTroca and decides whether it ends the stream.
-using RegraBloco = Bloco (*)(plataforma::Arquivo arquivo, std::uint32_t n);
+using RegraBloco = Bloco (*)(plataforma::Arquivo arquivo, std::uint32_t n, Fluxo& fluxo);
 
 struct Leitura {
     std::int64_t limiteOcioso;  // seconds the line may stay without data
@@ -52,7 +58,7 @@ struct Leitura {
 
 // Fiscal data: the chunk is a text, written up to its first zero byte; an
 // ETX anywhere in that text ends the stream (the bytes behind it go too).
-Bloco BlocoFiscal(plataforma::Arquivo arquivo, std::uint32_t n) {
+Bloco BlocoFiscal(plataforma::Arquivo arquivo, std::uint32_t n, Fluxo&) {
     unsigned char* bloco = EstadoDriver.BufTroca;
     bloco[n] = 0;
     const std::size_t texto = std::strlen(reinterpret_cast<const char*>(bloco));
@@ -61,15 +67,20 @@ Bloco BlocoFiscal(plataforma::Arquivo arquivo, std::uint32_t n) {
 
 // CMC-7: every byte of the chunk is written. The stream ends when the chunk's
 // last byte is an ETX that an even run of ESC bytes (none included) stands in
-// front of; the chunk's first byte is never part of the run.
-Bloco BlocoCmc7(plataforma::Arquivo arquivo, std::uint32_t n) {
+// front of. The line may split the run anywhere, so it is counted over the
+// whole stream: the chunk's first byte and the end of earlier chunks count.
+Bloco BlocoCmc7(plataforma::Arquivo arquivo, std::uint32_t n, Fluxo& fluxo) {
     const unsigned char* bloco = EstadoDriver.BufTroca;
+    std::uint32_t fimSemEscape = n;  // the run of ESC at the chunk's end starts here
+    while (fimSemEscape > 0 && bloco[fimSemEscape - 1] == ESC) --fimSemEscape;
     bool fim = false;
     if (bloco[n - 1] == ETX) {
-        std::uint32_t escapes = 0;
-        for (std::uint32_t i = n - 1; i > 1 && bloco[i - 1] == ESC; --i) ++escapes;
+        std::uint32_t i = n - 1;
+        while (i > 0 && bloco[i - 1] == ESC) --i;
+        const std::uint32_t escapes = (n - 1 - i) + (i == 0 ? fluxo.escapesNoFim : 0);
         fim = escapes % 2 == 0;
     }
+    fluxo.escapesNoFim = fimSemEscape == 0 ? fluxo.escapesNoFim + n : n - fimSemEscape;
     return {EscreveTexto(arquivo, bloco, n), fim};
 }
 
@@ -82,26 +93,28 @@ constexpr Leitura Cmc7{5, BlocoCmc7};
 void EsperaDados(SERIAL& porta, std::int64_t ultimoDado, std::int64_t agora, std::int64_t limite) {
     const std::int64_t faltam = ultimoDado + limite + 1 - agora;  // 1 or more
     // The real time is somewhere in the second `agora`: waiting one second
-    // less than faltam never passes the reading that ends the readout. (A
-    // clock set back makes faltam large: the wait is then taken in pieces.)
+    // less than faltam never passes the reading that ends the readout.
     std::int64_t espera = faltam > 1 ? (faltam - 1) * 1000 : FatiaUltimoSegundo;
     if (espera > limite * 1000) espera = limite * 1000;
     porta.EsperaEntrada(static_cast<std::uint32_t>(espera));
 }
 
 // Writes the reply byte, then streams the line into the file until a chunk
-// ends the stream or more than the idle limit passes without data, then
-// closes the file. Chunks go straight from BufTroca to the file. A write or
-// the close failing does not stop the reading, so the line stays in step
-// with the printer; it only changes the result to 20.
+// ends the stream, more than the idle limit passes without data, or the
+// line drops; then closes the file. Chunks go straight from BufTroca to the
+// file. A write or the close failing (or no file at all) does not stop the
+// reading, so the line stays in step with the printer; it only changes the
+// result to 20. A dropped line ends the readout at once with the code of a
+// device error, the file keeping what arrived.
 std::int32_t Transfere(plataforma::Arquivo arquivo, const Leitura& leitura) {
     SERIAL& porta = EstadoDriver.Porta;
     bool integro = EscreveTexto(arquivo, EstadoDriver.BufTroca, 1);
 
+    Fluxo fluxo{0};
     std::int64_t ultimoDado = plataforma::RelogioSegundos();
     std::int64_t agora = ultimoDado;
     bool fim = false;
-    while (!fim && agora - ultimoDado <= leitura.limiteOcioso) {
+    while (!fim && agora - ultimoDado <= leitura.limiteOcioso && !porta.Caiu()) {
         if (!porta.FilaOcupada(Entrada)) {
             agora = plataforma::RelogioSegundos();
             if (agora - ultimoDado > leitura.limiteOcioso) break;
@@ -114,19 +127,25 @@ std::int32_t Transfere(plataforma::Arquivo arquivo, const Leitura& leitura) {
         std::uint32_t lidos = 0;
         porta.Recebe(EstadoDriver.BufTroca, MaxBloco, &lidos, SegundosBloco);  // only the count matters
         if (lidos == 0) continue;
-        const Bloco bloco = leitura.regra(arquivo, lidos);
+        const Bloco bloco = leitura.regra(arquivo, lidos, fluxo);
         integro = bloco.gravado && integro;
         fim = bloco.fim;
     }
+    const bool caiu = !fim && porta.Caiu();
     integro = plataforma::FechaArquivo(arquivo) && integro;
+    if (caiu) {
+        porta.UltimoErro(nullptr);
+        return TraduzErro(ErroDevice);
+    }
     return integro ? Sucesso : ErroArquivo;
 }
 
 // The host's file for a readout, created or truncated; a path that names a
-// directory, a device or anything but a regular file is refused.
+// directory, a device or anything but a regular file is refused. The command
+// has gone out: if the file cannot be had, the stream is read all the same
+// and dropped, so that it does not reach the next command as its reply.
 std::int32_t Le(const char* caminho, const Leitura& leitura) {
     const plataforma::Arquivo arquivo = plataforma::CriaArquivoSaida(Texto(caminho), false);
-    if (arquivo <= 0) return ErroArquivo;
     return Transfere(arquivo, leitura);
 }
 
@@ -153,6 +172,9 @@ VLTX_API int32_t VLTX_CALL ecf_LeRegistrador(const char* registrador, char* resp
 VLTX_API int32_t VLTX_CALL ecf_LeECF(const char* tipo, const char* inicio, const char* fim, const char* opcao,
                                      const char* arquivo) {
     Guarda guarda;
+    // A file that cannot be made is known before the printer starts a stream
+    // that nobody would read.
+    if (TipoComFluxo(tipo) && !plataforma::ArquivoSaidaUtilizavel(Texto(arquivo))) return ErroArquivo;
     const std::int32_t resultado = ExecutaLinha(LeituraFiscal, {{tipo, inicio, fim, opcao}});
     if (!TipoComFluxo(tipo)) return resultado;
     // Whatever byte the printer answered, the stream follows it; a closed
@@ -163,6 +185,7 @@ VLTX_API int32_t VLTX_CALL ecf_LeECF(const char* tipo, const char* inicio, const
 
 VLTX_API int32_t VLTX_CALL ecf_LeCMC7(const char* arquivo) {
     Guarda guarda;
+    if (!plataforma::ArquivoSaidaUtilizavel(Texto(arquivo))) return ErroArquivo;
     const std::int32_t resultado = ExecutaLinha(LeituraCmc7, {});
     if (!UltimaTrocaCompleta() || resultado != Cmc7Pronto) return resultado;
     return Le(arquivo, Cmc7);

@@ -18,8 +18,31 @@ void RegistraQuadro(const char* prefixo, const unsigned char* dados, std::size_t
     FechaLog(arquivo);
 }
 
+// What the printer sends after its exchange has failed, dropped. With the
+// log on, the bytes go into one record of their own, opened at the first.
+struct Descartes {
+    plataforma::Arquivo log = 0;
+};
+
+void RegistraDescarte(const unsigned char* bytes, std::uint32_t n, void* contexto) {
+    auto& d = *static_cast<Descartes*>(contexto);
+    if (!EstadoDriver.LogAtivo) return;
+    if (d.log == 0) {
+        d.log = AbreLog();
+        if (d.log <= 0) d.log = -1;  // the record is dropped, as any other
+        else RegistraCarimbo(d.log, "Descartado");
+    }
+    EscreveLog(d.log, bytes, n);
+}
+
+// The line is brought back in step with the printer before the failure is
+// reported: what it still sends is read and dropped until it falls quiet
+// (or the bound on the whole is reached), then both queues are purged.
 std::int32_t FalhaDaTroca() {
     std::int32_t erro = EstadoDriver.Porta.UltimoErro(nullptr);
+    Descartes descartes;
+    EstadoDriver.Porta.Assenta(SilencioAposFalhaMs, LimiteAssentarMs, RegistraDescarte, &descartes);
+    FechaLog(descartes.log);
     EstadoDriver.Porta.Limpa(Ambas);
     return TraduzErro(erro);
 }

@@ -23,6 +23,12 @@ struct EstadoDriver_t {
 extern EstadoDriver_t EstadoDriver;
 extern std::int32_t ContadorLog;
 
+// After a failed exchange the line counts as back in step with the printer
+// once it has been quiet this long; the settling never takes longer than
+// the limit, however much the printer keeps sending.
+constexpr std::uint32_t SilencioAposFalhaMs = 300;
+constexpr std::uint32_t LimiteAssentarMs = 2000;
+
 // Writes 27, 'f' and the two characters of the code into frame[0..3].
 void MontaCabecalho(unsigned char* frame, const char* codigo);
 

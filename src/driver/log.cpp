@@ -43,14 +43,17 @@ plataforma::Arquivo AbreLog() {
     std::snprintf(EstadoDriver.ArqLog, sizeof EstadoDriver.ArqLog, "%s%.3s.log", plataforma::DiretorioC(), dataHora);
 
     plataforma::Arquivo arquivo = plataforma::AbreArquivoExistente(EstadoDriver.ArqLog);
+    bool renova = false;
     if (arquivo > 0) {
         // Only the day of the month tells last week's file from today's.
         int dia = plataforma::DiaModificacao(arquivo);
         if (dia < 0 || dia == agora.dia) return arquivo;
         plataforma::FechaArquivo(arquivo);
-        plataforma::ApagaArquivo(EstadoDriver.ArqLog);
+        // Last week's file that cannot be deleted is emptied instead: the new
+        // day's records must not overwrite its start and leave its tail.
+        renova = !plataforma::ApagaArquivo(EstadoDriver.ArqLog);
     }
-    arquivo = plataforma::CriaArquivo(EstadoDriver.ArqLog);
+    arquivo = plataforma::CriaArquivo(EstadoDriver.ArqLog, renova);
     if (arquivo <= 0) return arquivo;
     char cabeca[80];
     std::snprintf(cabeca, sizeof cabeca, "Inicio LOG: %s\n\n", dataHora);

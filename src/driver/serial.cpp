@@ -118,11 +118,14 @@ std::int32_t SERIAL::CtsLivre() {
 
 std::int32_t SERIAL::Envia(const void* dados, std::uint32_t quantidade, std::uint32_t* escritos, std::uint8_t cts) {
     if (Handle == 0) return Falha(NaoInicializada);
+    if (plataforma::LinhaCaiu(Handle)) return Falha(ErroDevice);
     if (FilaOcupada(Saida) == 1) return Falha(TransmissaoPendente);
     if (quantidade > LimiteEscrita) return Falha(BufferPequeno);
     if (Config.fOutxCtsFlow != (cts != 0)) {
         Config.fOutxCtsFlow = cts != 0;
-        if (!plataforma::AplicaConfigLinha(Handle, Config)) return Falha(ErroConfiguracao);
+        // On a line that has dropped the settings fail too: that is the drop.
+        if (!plataforma::AplicaConfigLinha(Handle, Config))
+            return Falha(plataforma::LinhaCaiu(Handle) ? ErroDevice : ErroConfiguracao);
     }
     if (cts == 1 && CtsLivre() == 0) return Falha(TimeoutCts);
     std::uint32_t feitos = 0;
@@ -136,7 +139,9 @@ std::int32_t SERIAL::Envia(const void* dados, std::uint32_t quantidade, std::uin
 }
 
 std::int32_t SERIAL::Recebe(void* destino, std::uint32_t quantidade, std::uint32_t* lidos, std::uint32_t segundos) {
+    if (lidos != nullptr) *lidos = 0;
     if (Handle == 0) return Falha(NaoInicializada);
+    if (plataforma::LinhaCaiu(Handle)) return Falha(ErroDevice);
     if (quantidade > LimiteLeitura) return Falha(BufferPequeno);
     Tempos.ReadTotalTimeoutConstant = segundos * 1000u;
     plataforma::AplicaTemposLinha(Handle, Tempos);
@@ -162,4 +167,26 @@ std::int32_t SERIAL::UltimoErro(char* mensagem) {
     std::int32_t erro = Erro;
     Erro = 0;
     return erro;
+}
+
+void SERIAL::Assenta(std::uint32_t silencioMs, std::uint32_t limiteMs, Descarte descartados, void* contexto) {
+    if (Handle == 0) return;
+    const std::int64_t fim = plataforma::RelogioMilissegundos() + limiteMs;
+    unsigned char pedaco[256];
+    for (;;) {
+        const std::int64_t resta = fim - plataforma::RelogioMilissegundos();
+        if (resta <= 0 || plataforma::LinhaCaiu(Handle)) return;
+        const auto espera = static_cast<std::uint32_t>(resta < silencioMs ? resta : silencioMs);
+        if (!plataforma::EsperaEntrada(Handle, espera)) return;
+        // Only what waits is asked for, so the read returns at once.
+        plataforma::EstadoLinha estado{};
+        std::uint32_t erros = 0;
+        plataforma::LeErrosLinha(Handle, &erros, &estado);
+        std::uint32_t quantos = estado.cbInQue < sizeof pedaco ? estado.cbInQue : sizeof pedaco;
+        if (quantos == 0) quantos = 1;
+        std::uint32_t lidos = 0;
+        const bool ok = plataforma::LeLinha(Handle, pedaco, quantos, &lidos);
+        if (lidos > 0 && descartados != nullptr) descartados(pedaco, lidos, contexto);
+        if (!ok) return;
+    }
 }

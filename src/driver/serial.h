@@ -53,6 +53,17 @@ public:
     bool Aberta() const { return Handle != 0; }
     // Blocks until input waits or the time runs out (the readouts wait on it).
     bool EsperaEntrada(std::uint32_t milissegundos) { return plataforma::EsperaEntrada(Handle, milissegundos); }
+    // True once the line has dropped; every send and receive then fails with
+    // ErroDevice until the port is closed.
+    bool Caiu() const { return Handle != 0 && plataforma::LinhaCaiu(Handle); }
+
+    // After a failed exchange the printer may still be sending (a late
+    // reply, the rest of a cut one), and the protocol has no sequence
+    // numbers: the next command would take those bytes as its own reply.
+    // Reads and hands to descartados each piece that arrives until the line
+    // has been quiet for silencioMs, or limiteMs have passed in all.
+    using Descarte = void (*)(const unsigned char* bytes, std::uint32_t n, void* contexto);
+    void Assenta(std::uint32_t silencioMs, std::uint32_t limiteMs, Descarte descartados, void* contexto);
 
 private:
     std::int32_t Falha(std::int32_t erro) {

@@ -78,28 +78,48 @@ bool EscreveLinha(Dispositivo d, const void* dados, std::uint32_t quantidade,
 bool FechaDispositivo(Dispositivo d);
 // Blocks until bytes wait in the input queue or the milliseconds run out:
 // true when bytes wait. Lets a readout wait without spinning on the queue.
+// A line that has dropped returns false at once.
 bool EsperaEntrada(Dispositivo d, std::uint32_t milissegundos);
+// True once the line has dropped (hung up, the device gone, an I/O error):
+// it stays so until the device is closed. Costs no system call.
+bool LinhaCaiu(Dispositivo d);
 
 // ---------------------------------------------------------------- clocks
 
-// time(): calendar time in whole seconds.
+// Every duration the driver measures (the report wait, the readouts' idle
+// limits, the read time-outs) runs on a monotonic clock, so that setting the
+// wall clock (an NTP step at boot, a technician) neither stretches nor cuts
+// a wait. Only the log's time stamps and file names read the wall clock.
+
+// A monotonic clock in whole seconds (the driver's waits count whole seconds).
 std::int64_t RelogioSegundos();
+// The same clock in milliseconds.
+std::int64_t RelogioMilissegundos();
 // Local time of day for the log stamps (_ftime + localtime).
 struct Instante {
     int ano, mes, dia, diaSemana, hora, minuto, segundo, milissegundo;  // mes 0-11, diaSemana 0 = Sunday
 };
 Instante AgoraLocal();
-// Sleeps until RelogioSegundos() can give at least alvo. Never spins.
+// Sleeps until RelogioSegundos() gives at least alvo. Never spins.
 void DormeAte(std::int64_t alvo);
 
 // ---------------------------------------------------------------- files
 
 // Low-level handles as _open gives them: positive when open, 0 or negative when not.
 using Arquivo = int;
+// The driver's own files (the log) are regular files it owns: no link is
+// followed, no second name of another file is written through, and nothing
+// at the path (a FIFO, a device) can block the open. A path that fails
+// these tests cannot be opened.
 // _open(caminho, O_RDWR|O_APPEND) of an existing file only.
 Arquivo AbreArquivoExistente(const char* caminho);
-// _open(caminho, O_RDWR|O_CREAT), without truncating, writable by its owner.
-Arquivo CriaArquivo(const char* caminho);
+// _open(caminho, O_RDWR|O_CREAT), writable by its owner; truncated when trunca
+// (else an existing file keeps its bytes).
+Arquivo CriaArquivo(const char* caminho, bool trunca);
+// Whether an output file for the host can be made at the path, tested
+// without creating or changing anything: an existing regular file that may
+// be written, or a free name in a directory that may be written.
+bool ArquivoSaidaUtilizavel(const char* caminho);
 // A regular file for the host, created or truncated (fopen "w+"); refuses
 // anything that is not a regular file; 0600 and no symlink when exclusivo.
 Arquivo CriaArquivoSaida(const char* caminho, bool exclusivo);
@@ -155,5 +175,12 @@ std::uint32_t LePerfil(const char* secao, const char* chave, const char* padrao,
 // One process-wide recursive lock held by every export for its whole call.
 void Trava();
 void Destrava();
+
+// A lock shared by every process of the machine that uses the driver's
+// files, named by nome (a flock'ed file beside the driver's files, a named
+// mutex on Windows). Blocks until taken; 0 when it cannot be had.
+using TravaGlobal = std::intptr_t;
+TravaGlobal TomaTravaGlobal(const char* nome);
+void SoltaTravaGlobal(TravaGlobal trava);
 
 }  // namespace plataforma

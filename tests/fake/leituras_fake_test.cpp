@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "driver/estado.h"
 #include "fake/plataforma_fake.h"
 #include "support/ambiente.h"
 #include "vltxdrv.h"
@@ -125,17 +126,18 @@ TEST_F(LeiturasFake, NoReadoutStartsOnAClosedPort) {
 }
 
 TEST_F(LeiturasFake, NoReadoutStartsWhenTheExchangeFailed) {
-    // The printer does not answer: the exchange's own time-out, then 10 at once.
+    // The printer does not answer: the exchange's own time-out and the line's
+    // quiet settling, then 10.
     EXPECT_EQ(ecf_LeECF("5", "", "", "", caminho.c_str()), 10);
-    EXPECT_EQ(fake::relogioMs, Inicio + 180'100);
+    EXPECT_EQ(fake::relogioMs, Inicio + 180'100 + SilencioAposFalhaMs);
     EXPECT_EQ(ecf_LeCMC7(caminho.c_str()), 10);
-    EXPECT_EQ(fake::relogioMs, Inicio + 180'100 + 3'100);
+    EXPECT_EQ(fake::relogioMs, Inicio + 180'100 + 3'100 + 2 * SilencioAposFalhaMs);
     // The frame cannot be sent.
     fake::linha.escreveFalha = true;
     EXPECT_EQ(ecf_LeECF("7", "", "", "", caminho.c_str()), 9);
     EXPECT_EQ(ecf_LeCMC7(caminho.c_str()), 9);
     EXPECT_FALSE(Existe());
-    EXPECT_EQ(fake::linha.esperas, 0);
+    EXPECT_EQ(fake::linha.esperas, 4) << "one wait for quiet after each failure, no readout";
 }
 
 TEST_F(LeiturasFake, AnAnswerOfTwoToTheFiscalReadoutStillStartsIt) {

@@ -7,10 +7,31 @@
 namespace fake {
 Linha linha;
 std::int64_t relogioMs = 1'700'000'000'000;
+std::int64_t paredeMenosMonotonicoMs = 0;
+
+namespace {
+struct Acerto {
+    std::int64_t quandoMs, passoMs;
+};
+std::deque<Acerto> acertos;
+}  // namespace
+
+void AcertaRelogioParede(std::int64_t quandoMs, std::int64_t passoMs) { acertos.push_back({quandoMs, passoMs}); }
+
+// The wall clock at the present monotonic moment, with its steps applied.
+std::int64_t ParedeMs() {
+    while (!acertos.empty() && acertos.front().quandoMs <= relogioMs) {
+        paredeMenosMonotonicoMs += acertos.front().passoMs;
+        acertos.pop_front();
+    }
+    return relogioMs + paredeMenosMonotonicoMs;
+}
 
 void Reinicia() {
     linha = Linha{};
     relogioMs = 1'700'000'000'000;
+    paredeMenosMonotonicoMs = 0;
+    acertos.clear();
 }
 
 void Responde(const std::string& bytes, std::int64_t emMs) { linha.entrada.push_back({relogioMs + emMs, bytes}); }
@@ -67,6 +88,10 @@ bool LeErrosLinha(Dispositivo, std::uint32_t* erros, EstadoLinha* estado) {
 bool LeLinha(Dispositivo, void* destino, std::uint32_t quantidade, std::uint32_t* lidos) {
     linha.timeoutsLeitura.push_back(linha.tempos.ReadTotalTimeoutConstant);
     *lidos = 0;
+    if (linha.caiu) {
+        linha.errosLinha |= CE_IOE;
+        return false;
+    }
     if (linha.leFalha) {
         linha.errosLinha |= linha.errosNaFalha;
         return false;
@@ -91,7 +116,8 @@ bool LeLinha(Dispositivo, void* destino, std::uint32_t quantidade, std::uint32_t
     return true;
 }
 bool EscreveLinha(Dispositivo, const void* dados, std::uint32_t quantidade, std::uint32_t* escritos) {
-    if (linha.escreveFalha) {
+    if (linha.caiu) linha.errosLinha |= CE_IOE;
+    if (linha.escreveFalha || linha.caiu) {
         linha.errosLinha |= linha.errosNaFalha;
         *escritos = 0;
         return false;
@@ -107,8 +133,10 @@ bool FechaDispositivo(Dispositivo) {
     linha.aberta = false;
     return true;
 }
+bool LinhaCaiu(Dispositivo) { return linha.caiu; }
 bool EsperaEntrada(Dispositivo, std::uint32_t milissegundos) {
     ++linha.esperas;
+    if (linha.caiu) return false;
     if (!linha.entrada.empty()) {
         const std::int64_t quando = linha.entrada.front().disponivelMs;
         if (quando <= relogioMs + milissegundos) {
@@ -121,16 +149,18 @@ bool EsperaEntrada(Dispositivo, std::uint32_t milissegundos) {
 }
 
 std::int64_t RelogioSegundos() { return relogioMs / 1000; }
+std::int64_t RelogioMilissegundos() { return relogioMs; }
 // Today's real date (the log's file name and renewal follow the files'
-// real dates), with the time of day of the fake clock.
+// real dates), with the time of day of the fake wall clock.
 Instante AgoraLocal() {
-    const std::int64_t s = relogioMs / 1000;
+    const std::int64_t parede = fake::ParedeMs();
+    const std::int64_t s = parede / 1000;
     time_t agora = time(nullptr);
     tm hoje{};
     localtime_r(&agora, &hoje);
     return Instante{hoje.tm_year + 1900, hoje.tm_mon, hoje.tm_mday, hoje.tm_wday,
                     static_cast<int>(s / 3600 % 24), static_cast<int>(s / 60 % 60), static_cast<int>(s % 60),
-                    static_cast<int>(relogioMs % 1000)};
+                    static_cast<int>(parede % 1000)};
 }
 void DormeAte(std::int64_t alvo) { relogioMs = std::max(relogioMs, alvo * 1000); }
 

@@ -27,6 +27,7 @@ struct Linha {
     std::uint32_t saidaOcupada = 0;
     bool escreveFalha = false;
     bool leFalha = false;
+    bool caiu = false;  // the line has dropped: reads and writes fail, waits end at once
     std::uint32_t errosLinha = 0;  // CE_ bits handed out by the next ClearCommError
     std::uint32_t errosNaFalha = 0;  // CE_ bits a failed read or write leaves behind
 
@@ -46,7 +47,12 @@ struct Linha {
 };
 
 extern Linha linha;
-extern std::int64_t relogioMs;  // the fake calendar clock, in milliseconds
+extern std::int64_t relogioMs;  // the fake monotonic clock, in milliseconds
+// The wall clock stands this far from the monotonic one: setting it (an NTP
+// step) changes only this, as on a real machine.
+extern std::int64_t paredeMenosMonotonicoMs;
+// From monotonic moment quandoMs on, the wall clock is set by passoMs.
+void AcertaRelogioParede(std::int64_t quandoMs, std::int64_t passoMs);
 
 void Reinicia();
 // Queues bytes the printer sends atMs from now on the fake clock.

@@ -187,8 +187,9 @@ TEST_F(EsperaRelatorio, ALineFailureOnAPollEndsTheWait) {
     };
     EXPECT_EQ(ecf_Relatorio_XZ("1"), 33);
     EXPECT_EQ(Consultas().size(), 3u);
+    // The failed poll is the last thing: its settling of the line, and no wait.
     const std::int64_t fim = fake::relogioMs;
-    EXPECT_EQ(Consultas().back().ms, fim);
+    EXPECT_EQ(Consultas().back().ms + SilencioAposFalhaMs, fim);
 
     // The third poll cannot even be written (code 9).
     fake::linha.leFalha = false;
@@ -202,7 +203,7 @@ TEST_F(EsperaRelatorio, ALineFailureOnAPollEndsTheWait) {
     EXPECT_EQ(ecf_Relatorio_XZ("1"), 33);
     EXPECT_EQ(Consultas().size(), 2u);
     EXPECT_EQ(fake::linha.escritas - escritas, 3);  // the report and two polls
-    EXPECT_EQ(fake::relogioMs, Consultas().back().ms + 4'000);
+    EXPECT_EQ(fake::relogioMs, Consultas().back().ms + 4'000 + SilencioAposFalhaMs);
 }
 
 TEST_F(EsperaRelatorio, AOneShotTimeOutIsTheReportsNotThePolls) {

@@ -86,9 +86,11 @@ TEST_F(Troca, FailedExchangeLogsTheErrorAndNoReply) {
     ASSERT_EQ(ecf_InicializaDLL("COM1"), 33);
     ecf_LogSerial("1");
     const std::size_t antes = Log().size();
-    EXPECT_EQ(ecf_EstadoImpressora(), 10);  // nothing arrives in 2 s + 100 ms for the byte
+    // Nothing arrives in 2 s + 100 ms for the byte, nor in the quiet 300 ms
+    // that settle the line after it.
+    EXPECT_EQ(ecf_EstadoImpressora(), 10);
     EXPECT_EQ(Log().substr(antes),
-              "\r\nTX " + Hora + " - \x1b" "f00\r\nErro DLL [22:13:22 100ms] - 10");
+              "\r\nTX " + Hora + " - \x1b" "f00\r\nErro DLL [22:13:22 400ms] - 10");
     EXPECT_TRUE(EstadoDriver.PortaAberta);
 }
 

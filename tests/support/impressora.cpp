@@ -13,7 +13,17 @@
 
 #include "driver/comandos.h"
 
-Impressora::Impressora() {
+Impressora::Impressora() { Abre(); }
+
+void Impressora::Reabre() {
+    Para();
+    if (mestre_ >= 0) close(mestre_);
+    if (escravo_ >= 0) close(escravo_);
+    mestre_ = escravo_ = -1;
+    Abre();
+}
+
+void Impressora::Abre() {
     if (openpty(&mestre_, &escravo_, caminho_, nullptr, nullptr) != 0) throw std::runtime_error("openpty");
     termios t{};
     tcgetattr(mestre_, &t);

@@ -37,8 +37,11 @@ public:
     void Envia(const std::string& bytes);
     // Closes the master: the line drops.
     void Desliga();
+    // A new line in place of the old one (a new path): the printer is back.
+    void Reabre();
 
 private:
+    void Abre();
     void Laco();
     std::string LeQuadro();
 

@@ -385,13 +385,19 @@ TEST_F(ImprimeCheque, WithThePortClosedTheCopyIsStillMadeAndDeleted) {
 TEST_F(ImprimeCheque, ALinkPlantedAtTheCopysPathRedirectsNothing) {
     const std::string vitima = dir_ + "/vitima";
     Grava(vitima, "precious");
+    // What stands at the copy's name is removed and the copy made anew in
+    // its place: the cheque goes on, and the planted link's target is untouched.
     ASSERT_EQ(symlink(vitima.c_str(), Copia().c_str()), 0);
-    EXPECT_EQ(Imprime(Secao(Basica)), 20);
+    EXPECT_EQ(Imprime(Secao(Basica)), 2);
     EXPECT_EQ(ambiente::LeArquivo(vitima), "precious");
-    fs::remove(Copia());
+    EXPECT_FALSE(fs::is_symlink(fs::symlink_status(Copia())));
+
+    ASSERT_EQ(symlink((dir_ + "/ainda-nao").c_str(), Copia().c_str()), 0);
+    EXPECT_EQ(Imprime(Secao(Basica)), 2);
+    EXPECT_FALSE(Existe(dir_ + "/ainda-nao")) << "a dangling link's target is not created";
 
     ASSERT_EQ(link(vitima.c_str(), Copia().c_str()), 0);
-    EXPECT_EQ(Imprime(Secao(Basica)), 20) << "a hard link is not truncated either";
+    EXPECT_EQ(Imprime(Secao(Basica)), 2) << "a hard link is not truncated either";
     EXPECT_EQ(ambiente::LeArquivo(vitima), "precious");
 }
 

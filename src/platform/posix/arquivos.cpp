@@ -22,6 +22,22 @@ namespace {
 Arquivo Handle(int fd) { return fd < 0 ? -1 : fd + 1; }
 int Fd(Arquivo a) { return a - 1; }
 
+// Opens one of the driver's own files: never through a symbolic link, never
+// blocking on a FIFO or a device, and only a regular file with this one
+// name (a hard link planted at the path would have us write another file).
+int AbrePropria(const char* caminho, int flags, bool trunca) {
+    int fd = open(caminho, flags | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC,
+                  S_IRUSR | S_IWUSR | S_IRGRP | S_IROTH);
+    if (fd < 0) return -1;
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1 || (trunca && ftruncate(fd, 0) != 0)) {
+        close(fd);
+        return -1;
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+
 }  // namespace
 
 const char* DiretorioC() {
@@ -32,31 +48,52 @@ const char* DiretorioC() {
 }
 
 Arquivo AbreArquivoExistente(const char* caminho) {
-    return Handle(open(caminho, O_RDWR | O_APPEND | O_CLOEXEC));
+    return Handle(AbrePropria(caminho, O_RDWR | O_APPEND, false));
 }
 
-Arquivo CriaArquivo(const char* caminho) {
-    return Handle(open(caminho, O_RDWR | O_CREAT | O_CLOEXEC, S_IRUSR | S_IWUSR | S_IRGRP | S_IROTH));
+Arquivo CriaArquivo(const char* caminho, bool trunca) {
+    return Handle(AbrePropria(caminho, O_RDWR | O_CREAT, trunca));
+}
+
+bool ArquivoSaidaUtilizavel(const char* caminho) {
+    if (caminho == nullptr || *caminho == '\0') return false;
+    struct stat st {};
+    if (stat(caminho, &st) == 0) return S_ISREG(st.st_mode) && access(caminho, W_OK) == 0;
+    if (errno != ENOENT) return false;
+    // A free name: its directory must be there and take a new file.
+    char diretorio[PATH_MAX];
+    const char* barra = std::strrchr(caminho, '/');
+    if (barra == nullptr) {
+        std::strcpy(diretorio, ".");
+    } else {
+        const std::size_t n = barra == caminho ? 1 : static_cast<std::size_t>(barra - caminho);
+        if (n >= sizeof diretorio) return false;
+        std::memcpy(diretorio, caminho, n);
+        diretorio[n] = '\0';
+    }
+    return stat(diretorio, &st) == 0 && S_ISDIR(st.st_mode) && access(diretorio, W_OK | X_OK) == 0;
 }
 
 Arquivo CriaArquivoSaida(const char* caminho, bool exclusivo) {
+    if (exclusivo) {
+        // The driver's private copy: whatever stands at its name (a file
+        // left by an earlier call, or a link someone planted) goes, and the
+        // copy is made anew there, exclusively, so that nothing planted
+        // can be written through.
+        unlink(caminho);
+        return Handle(open(caminho, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0600));
+    }
     // Something there that is not a regular file (a directory, a device, a
     // FIFO) is refused before it is opened: opening a device can act on it.
     struct stat antes {};
     if (stat(caminho, &antes) == 0 && !S_ISREG(antes.st_mode)) return -1;
-    int flags = O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
-    if (exclusivo) flags |= O_NOFOLLOW;
-    int fd = open(caminho, flags, exclusivo ? 0600 : 0666);
+    int fd = open(caminho, O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0666);
     if (fd < 0) return -1;
     struct stat st {};
-    // The private copy is truncated only when it is our own file under this
-    // one name: a hard link planted at the path would have us cut another file.
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
-        (exclusivo && (st.st_nlink != 1 || st.st_uid != geteuid())) || ftruncate(fd, 0) != 0) {
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || ftruncate(fd, 0) != 0) {
         close(fd);
         return -1;
     }
-    if (exclusivo) fchmod(fd, 0600);
     fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     return Handle(fd);
 }

@@ -28,6 +28,7 @@ struct Porta {
     bool controleCts = false;  // CRTSCTS as last applied
     bool semModem = false;     // no modem lines (a pseudo-terminal): CTS never held
     char trava[256] = {};      // the UUCP lock file held while open, or ""
+    bool caiu = false;         // hung up or gone: down until closed
 };
 
 constexpr int MaxPortas = 8;
@@ -83,8 +84,16 @@ void RecolheContadores(Porta& p) {
     p.contadores = c;
 }
 
+// A hung-up terminal (the far side of a pseudo-terminal closed, a modem
+// line dropped) and a device that is gone (a USB adapter pulled) stay so:
+// every later call on the descriptor fails, until it is closed.
+void MarcaQueda(Porta& p) {
+    p.caiu = true;
+    p.erros |= CE_IOE;
+}
+
 void MarcaFalhaEs(Porta& p, int erro) {
-    if (erro == EIO || erro == ENXIO || erro == ENODEV) p.erros |= CE_IOE;
+    if (erro == EIO || erro == ENXIO || erro == ENODEV) MarcaQueda(p);
 }
 
 }  // namespace
@@ -153,7 +162,10 @@ bool AplicaConfigLinha(Dispositivo d, const ConfigLinha& config) {
     t.c_cc[VTIME] = 0;
     cfsetispeed(&t, Velocidade(config.BaudRate));
     cfsetospeed(&t, Velocidade(config.BaudRate));
-    if (tcsetattr(p->fd, TCSANOW, &t) != 0) return false;
+    if (tcsetattr(p->fd, TCSANOW, &t) != 0) {
+        MarcaFalhaEs(*p, errno);
+        return false;
+    }
     p->controleCts = config.fOutxCtsFlow;
     return true;
 }
@@ -182,7 +194,10 @@ bool LeErrosLinha(Dispositivo d, std::uint32_t* erros, EstadoLinha* estado) {
     p->erros = 0;
     if (estado != nullptr) {
         int entrada = 0, saida = 0, modem = 0;
-        if (ioctl(p->fd, FIONREAD, &entrada) != 0) entrada = 0;
+        if (ioctl(p->fd, FIONREAD, &entrada) != 0) {
+            MarcaFalhaEs(*p, errno);
+            entrada = 0;
+        }
         if (ioctl(p->fd, TIOCOUTQ, &saida) != 0) saida = 0;
         estado->cbInQue = static_cast<std::uint32_t>(entrada);
         estado->cbOutQue = static_cast<std::uint32_t>(saida);
@@ -239,7 +254,7 @@ bool LeLinha(Dispositivo d, void* destino, std::uint32_t quantidade, std::uint32
         }
         if (n == 0) {
             if (pf.revents & (POLLHUP | POLLERR)) {
-                p->erros |= CE_IOE;
+                MarcaQueda(*p);
                 ok = false;
                 break;
             }
@@ -282,9 +297,14 @@ bool FechaDispositivo(Dispositivo d) {
     return r == 0;
 }
 
+bool LinhaCaiu(Dispositivo d) {
+    Porta* p = PortaDe(d);
+    return p != nullptr && p->caiu;
+}
+
 bool EsperaEntrada(Dispositivo d, std::uint32_t milissegundos) {
     Porta* p = PortaDe(d);
-    if (p == nullptr) return false;
+    if (p == nullptr || p->caiu) return false;
     const std::int64_t prazo = AgoraMs() + milissegundos;
     for (;;) {
         int entrada = 0;
@@ -295,12 +315,10 @@ bool EsperaEntrada(Dispositivo d, std::uint32_t milissegundos) {
         int r = poll(&pf, 1, static_cast<int>(resta));
         if (r < 0 && errno != EINTR) return false;
         // A hung-up line polls readable forever (POLLIN comes with POLLHUP)
-        // with nothing to read: sleep out the wait instead.
+        // with nothing to read: it is down, and the caller is told at once.
         if (r > 0 && (pf.revents & (POLLHUP | POLLERR | POLLNVAL)) &&
             !(ioctl(p->fd, FIONREAD, &entrada) == 0 && entrada > 0)) {
-            p->erros |= CE_IOE;
-            timespec pausa{static_cast<time_t>(resta / 1000), static_cast<long>(resta % 1000) * 1000000};
-            nanosleep(&pausa, nullptr);
+            MarcaQueda(*p);
             return false;
         }
     }

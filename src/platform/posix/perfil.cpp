@@ -301,7 +301,7 @@ private:
 // Reads the file through the reader; false when it cannot be read at all.
 bool Percorre(const char* arquivo, Leitor& leitor) {
     // Not blocking on open, so a FIFO or a device at the path cannot hang us.
-    const int fd = open(arquivo, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    const int fd = open(arquivo, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW);
     if (fd < 0) return false;
     struct stat st {};
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {

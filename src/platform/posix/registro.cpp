@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/plataforma.h"
@@ -101,8 +102,15 @@ long RegistroLeValor(Chave chave, const char* nome, char* valor, std::uint32_t* 
     if (!NomeValido(nome)) return ERROR_FILE_NOT_FOUND;
     char caminho[PATH_MAX];
     std::snprintf(caminho, sizeof caminho, "%s/%s", base, nome);
-    int fd = open(caminho, O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return ErroDe(errno);
+    // A value is a regular file of the store's own: no link is followed, and
+    // a FIFO or a device planted there can neither block nor feed the read.
+    int fd = open(caminho, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) return errno == ELOOP ? ERROR_ACCESS_DENIED : ErroDe(errno);
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1) {
+        close(fd);
+        return ERROR_ACCESS_DENIED;
+    }
     char texto[4096];
     ssize_t n = read(fd, texto, sizeof texto - 1);
     close(fd);
@@ -123,9 +131,11 @@ long RegistroGravaValor(Chave chave, const char* nome, const char* texto, std::u
     if (!NomeValido(nome)) return ERROR_BAD_PATHNAME;
     char caminho[PATH_MAX], temporario[PATH_MAX];
     std::snprintf(caminho, sizeof caminho, "%s/%s", base, nome);
-    std::snprintf(temporario, sizeof temporario, "%s/.%s.%ld.tmp", base, nome, static_cast<long>(getpid()));
+    // A fresh temporary of a name nobody can guess, created exclusively:
+    // nothing planted in advance is written through or renamed over the value.
+    std::snprintf(temporario, sizeof temporario, "%s/.%s.XXXXXX", base, nome);
     std::size_t n = tamanho > 0 ? strnlen(texto, tamanho) : 0;
-    int fd = open(temporario, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
+    int fd = mkostemp(temporario, O_CLOEXEC);
     if (fd < 0) return ERROR_ACCESS_DENIED;
     bool ok = write(fd, texto, n) == static_cast<ssize_t>(n) && fsync(fd) == 0;
     ok = close(fd) == 0 && ok;

@@ -1,5 +1,6 @@
-// Clocks on POSIX: calendar seconds, local time of day, and a sleep to a
-// calendar second that never spins.
+// Clocks on POSIX: a monotonic clock for every duration, the local wall
+// time for the log, and a sleep to a second of the monotonic clock that
+// never spins.
 #include <sys/time.h>
 #include <time.h>
 
@@ -9,12 +10,16 @@
 
 namespace plataforma {
 
-// The same clock DormeAte sleeps on: time() may read a coarser clock that
-// trails it by a few milliseconds, and a wake-up would then sleep again and again.
 std::int64_t RelogioSegundos() {
     timespec agora{};
-    clock_gettime(CLOCK_REALTIME, &agora);
+    clock_gettime(CLOCK_MONOTONIC, &agora);
     return static_cast<std::int64_t>(agora.tv_sec);
+}
+
+std::int64_t RelogioMilissegundos() {
+    timespec agora{};
+    clock_gettime(CLOCK_MONOTONIC, &agora);
+    return static_cast<std::int64_t>(agora.tv_sec) * 1000 + agora.tv_nsec / 1000000;
 }
 
 Instante AgoraLocal() {
@@ -28,11 +33,11 @@ Instante AgoraLocal() {
 }
 
 void DormeAte(std::int64_t alvo) {
-    // Sleep on the real-time clock to the start of the second alvo, so that
-    // time() reads alvo or later on waking.
+    // Sleep on the monotonic clock to the start of the second alvo, the
+    // clock RelogioSegundos reads: on waking it reads alvo or later.
     timespec prazo{static_cast<time_t>(alvo), 0};
     while (RelogioSegundos() < alvo) {
-        int r = clock_nanosleep(CLOCK_REALTIME, TIMER_ABSTIME, &prazo, nullptr);
+        int r = clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &prazo, nullptr);
         if (r != 0 && r != EINTR) break;
     }
 }

@@ -58,12 +58,29 @@ bool Aceita(const char* caminho, Uso uso) {
 
 const char* DiretorioC() { return "c:\\"; }
 
+// The driver's own files (the log): a regular file with one name, no link.
 Arquivo AbreArquivoExistente(const char* caminho) {
+    if (caminho == nullptr || !Aceita(caminho, Uso::SaidaPrivada)) return -1;
     return Handle(_sopen(caminho, _O_RDWR | _O_APPEND | _O_BINARY | _O_NOINHERIT, _SH_DENYNO, _S_IREAD | _S_IWRITE));
 }
 
-Arquivo CriaArquivo(const char* caminho) {
-    return Handle(_sopen(caminho, _O_RDWR | _O_CREAT | _O_BINARY | _O_NOINHERIT, _SH_DENYNO, _S_IREAD | _S_IWRITE));
+Arquivo CriaArquivo(const char* caminho, bool trunca) {
+    if (caminho == nullptr || !Aceita(caminho, Uso::SaidaPrivada)) return -1;
+    const int flags = _O_RDWR | _O_CREAT | _O_BINARY | _O_NOINHERIT | (trunca ? _O_TRUNC : 0);
+    return Handle(_sopen(caminho, flags, _SH_DENYNO, _S_IREAD | _S_IWRITE));
+}
+
+bool ArquivoSaidaUtilizavel(const char* caminho) {
+    if (caminho == nullptr || *caminho == '\0' || !Aceita(caminho, Uso::Saida)) return false;
+    if (GetFileAttributesA(caminho) != INVALID_FILE_ATTRIBUTES) return true;
+    // A free name: its folder must be there.
+    char pasta[MAX_PATH];
+    char* nome = nullptr;
+    const DWORD n = GetFullPathNameA(caminho, sizeof pasta, pasta, &nome);
+    if (n == 0 || n >= sizeof pasta || nome == nullptr) return false;
+    *nome = '\0';
+    const DWORD atributos = GetFileAttributesA(pasta);
+    return atributos != INVALID_FILE_ATTRIBUTES && (atributos & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 Arquivo CriaArquivoSaida(const char* caminho, bool exclusivo) {

@@ -26,6 +26,7 @@ struct Porta {
     DWORD erros = 0;               // CE_ bits taken by this file's own ClearCommError calls
     bool temByte = false;          // a byte taken off the line by EsperaEntrada
     unsigned char byte = 0;
+    bool caiu = false;             // the device went away (unplugged, its driver gone)
 };
 
 constexpr int MaxPortas = 8;
@@ -41,11 +42,30 @@ COMMTIMEOUTS Nativos(const TemposLinha& t) {
                         t.WriteTotalTimeoutMultiplier, t.WriteTotalTimeoutConstant};
 }
 
+// After a failed call: a device that is gone fails every call from now on
+// with one of these; the line is then down until it is closed.
+void NotaFalha(Porta& p) {
+    switch (GetLastError()) {
+        case ERROR_DEVICE_REMOVED:
+        case ERROR_BAD_COMMAND:
+        case ERROR_GEN_FAILURE:
+        case ERROR_DEV_NOT_EXIST:
+        case ERROR_NOT_READY:
+            p.caiu = true;
+            p.erros |= CE_IOE;
+            break;
+        default: break;
+    }
+}
+
 // The queue state; error bits are kept for the driver's next LeErrosLinha.
 bool Estado(Porta& p, COMSTAT& estado) {
     DWORD erros = 0;
     estado = COMSTAT{};
-    if (!ClearCommError(p.h, &erros, &estado)) return false;
+    if (!ClearCommError(p.h, &erros, &estado)) {
+        NotaFalha(p);
+        return false;
+    }
     p.erros |= erros;
     return true;
 }
@@ -57,6 +77,7 @@ bool LeCom(Porta& p, unsigned char* destino, DWORD quantidade, const COMMTIMEOUT
     COMMTIMEOUTS t = tempos;
     if (!SetCommTimeouts(p.h, &t)) return false;
     if (ReadFile(p.h, destino, quantidade, lidos, nullptr)) return true;
+    NotaFalha(p);
     COMSTAT estado;
     Estado(p, estado);
     return false;
@@ -157,7 +178,9 @@ bool AplicaConfigLinha(Dispositivo d, const ConfigLinha& config) {
     dcb.StopBits = config.StopBits;
     dcb.fParity = config.fParity ? 1 : 0;
     dcb.fOutxCtsFlow = config.fOutxCtsFlow ? 1 : 0;
-    return SetCommState(p->h, &dcb) != FALSE;
+    if (SetCommState(p->h, &dcb)) return true;
+    NotaFalha(*p);
+    return false;
 }
 
 bool AplicaTemposLinha(Dispositivo d, const TemposLinha& tempos) {
@@ -199,6 +222,7 @@ bool LeLinha(Dispositivo d, void* destino, std::uint32_t quantidade, std::uint32
     bool ok;
     if (!p->temByte || quantidade == 0) {
         ok = ReadFile(p->h, saida, quantidade, &recebidos, nullptr) != FALSE;
+        if (!ok) NotaFalha(*p);
     } else {
         saida[0] = p->byte;
         p->temByte = false;
@@ -215,6 +239,7 @@ bool EscreveLinha(Dispositivo d, const void* dados, std::uint32_t quantidade, st
     if (p == nullptr) return false;
     DWORD feitos = 0;
     const bool ok = WriteFile(p->h, dados, quantidade, &feitos, nullptr) != FALSE;
+    if (!ok) NotaFalha(*p);
     if (escritos != nullptr) *escritos = feitos;
     return ok;
 }
@@ -227,9 +252,14 @@ bool FechaDispositivo(Dispositivo d) {
     return ok;
 }
 
+bool LinhaCaiu(Dispositivo d) {
+    Porta* p = PortaDe(d);
+    return p != nullptr && p->caiu;
+}
+
 bool EsperaEntrada(Dispositivo d, std::uint32_t milissegundos) {
     Porta* p = PortaDe(d);
-    if (p == nullptr) return false;
+    if (p == nullptr || p->caiu) return false;
     if (p->temByte) return true;
     COMSTAT estado;
     if (Estado(*p, estado) && estado.cbInQue > 0) return true;
@@ -243,8 +273,9 @@ bool EsperaEntrada(Dispositivo d, std::uint32_t milissegundos) {
         p->temByte = true;
         return true;
     }
-    // A line that fails or ends at once (a device gone) would have the
-    // caller come straight back: the rest of the wait is slept out instead.
+    if (p->caiu) return false;  // the caller ends its readout
+    // A line that fails or ends at once would have the caller come straight
+    // back: the rest of the wait is slept out instead.
     const DWORD passou = GetTickCount() - inicio;
     if (passou < espera) Sleep(espera - passou);
     return false;

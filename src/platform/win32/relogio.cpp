@@ -1,28 +1,26 @@
-// Clocks on Windows: calendar seconds, the local time of day with its
-// milliseconds, and a sleep to a calendar second.
+// Clocks on Windows: a monotonic clock for every duration (the performance
+// counter: it never follows a change of the system time, and is there on
+// every Windows the DLL loads on), the local time of day with its
+// milliseconds for the log, and a sleep to a second of the monotonic clock.
 #include "platform/plataforma.h"
 
 #include <windows.h>
 
-#include <ctime>
-
 namespace plataforma {
-namespace {
 
-// The system clock in milliseconds since 1970, the epoch time() counts from.
-std::int64_t AgoraMs() {
-    FILETIME ft;
-    GetSystemTimeAsFileTime(&ft);
-    ULARGE_INTEGER t;
-    t.LowPart = ft.dwLowDateTime;
-    t.HighPart = ft.dwHighDateTime;
-    constexpr std::uint64_t De1601a1970 = 116444736000000000ULL;  // in 100 ns units
-    return static_cast<std::int64_t>((t.QuadPart - De1601a1970) / 10000);
+std::int64_t RelogioMilissegundos() {
+    static const std::int64_t frequencia = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return static_cast<std::int64_t>(f.QuadPart);
+    }();
+    LARGE_INTEGER c;
+    QueryPerformanceCounter(&c);
+    const std::int64_t t = static_cast<std::int64_t>(c.QuadPart);
+    return t / frequencia * 1000 + t % frequencia * 1000 / frequencia;
 }
 
-}  // namespace
-
-std::int64_t RelogioSegundos() { return static_cast<std::int64_t>(_time64(nullptr)); }
+std::int64_t RelogioSegundos() { return RelogioMilissegundos() / 1000; }
 
 Instante AgoraLocal() {
     // One reading: the seconds and the milliseconds belong together.
@@ -34,9 +32,9 @@ Instante AgoraLocal() {
 
 void DormeAte(std::int64_t alvo) {
     // Sleep to the start of the second alvo; again if the sleep came back
-    // early, so that time() reads alvo or later on return.
+    // early, so that RelogioSegundos reads alvo or later on return.
     while (RelogioSegundos() < alvo) {
-        const std::int64_t resta = alvo * 1000 - AgoraMs();
+        const std::int64_t resta = alvo * 1000 - RelogioMilissegundos();
         Sleep(resta > 0 ? static_cast<DWORD>(resta < 0x7fffffff ? resta : 0x7fffffff) : 1);
     }
 }

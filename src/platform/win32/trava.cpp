@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <cstdio>
+
 namespace plataforma {
 namespace {
 
@@ -25,5 +27,35 @@ CRITICAL_SECTION* SecaoDoDriver() {
 
 void Trava() { EnterCriticalSection(SecaoDoDriver()); }
 void Destrava() { LeaveCriticalSection(SecaoDoDriver()); }
+
+}  // namespace plataforma
+
+namespace plataforma {
+
+// A named mutex in the global namespace, so that every session's processes
+// share it as they share the files it guards; where the global namespace is
+// refused, the session's own. Abandoned by a holder that died, it is taken
+// all the same: the files it guards are made anew by the next holder.
+TravaGlobal TomaTravaGlobal(const char* nome) {
+    char global[128], local[128];
+    std::snprintf(global, sizeof global, "Global\\vltxdrv.%s", nome);
+    std::snprintf(local, sizeof local, "vltxdrv.%s", nome);
+    HANDLE h = CreateMutexA(nullptr, FALSE, global);
+    if (h == nullptr) h = CreateMutexA(nullptr, FALSE, local);
+    if (h == nullptr) return 0;
+    const DWORD r = WaitForSingleObject(h, INFINITE);
+    if (r != WAIT_OBJECT_0 && r != WAIT_ABANDONED) {
+        CloseHandle(h);
+        return 0;
+    }
+    return reinterpret_cast<TravaGlobal>(h);
+}
+
+void SoltaTravaGlobal(TravaGlobal trava) {
+    if (trava == 0) return;
+    HANDLE h = reinterpret_cast<HANDLE>(trava);
+    ReleaseMutex(h);
+    CloseHandle(h);
+}
 
 }  // namespace plataforma
