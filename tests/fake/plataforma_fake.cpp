@@ -1,6 +1,7 @@
 #include "fake/plataforma_fake.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <ctime>
 
@@ -37,6 +38,18 @@ void Reinicia() {
 void Responde(const std::string& bytes, std::int64_t emMs) { linha.entrada.push_back({relogioMs + emMs, bytes}); }
 }  // namespace fake
 
+// Deleting a file, failed on demand: the one thing about files that a test
+// running as root cannot make the real system refuse. The fake's tests link
+// with every call of unlink routed here.
+extern "C" int __real_unlink(const char* caminho);
+extern "C" int __wrap_unlink(const char* caminho) {
+    if (fake::linha.apagaFalha) {
+        errno = EACCES;
+        return -1;
+    }
+    return __real_unlink(caminho);
+}
+
 using fake::linha;
 using fake::relogioMs;
 
@@ -53,6 +66,7 @@ bool LeConfigLinha(Dispositivo, ConfigLinha& config) {
     return true;
 }
 bool AplicaConfigLinha(Dispositivo, const ConfigLinha& config) {
+    if (linha.caiu) return false;
     if (linha.aplicaConfigFalhaApos >= 0 && linha.aplicacoesConfig >= linha.aplicaConfigFalhaApos) return false;
     ++linha.aplicacoesConfig;
     linha.config = config;

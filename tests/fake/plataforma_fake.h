@@ -27,7 +27,8 @@ struct Linha {
     std::uint32_t saidaOcupada = 0;
     bool escreveFalha = false;
     bool leFalha = false;
-    bool caiu = false;  // the line has dropped: reads and writes fail, waits end at once
+    bool caiu = false;
+    bool apagaFalha = false;  // deleting a file fails (as in a directory we may not write)  // the line has dropped: reads and writes fail, waits end at once
     std::uint32_t errosLinha = 0;  // CE_ bits handed out by the next ClearCommError
     std::uint32_t errosNaFalha = 0;  // CE_ bits a failed read or write leaves behind
 
