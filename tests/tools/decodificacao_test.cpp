@@ -216,3 +216,91 @@ TEST(LogConhecido, VltxLogPrintsTheDecodingAndFailsOnAMissingFile) {
     EXPECT_EQ(falta.Codigo, 1);
     EXPECT_NE(falta.Erros.find("cannot read"), std::string::npos);
 }
+
+namespace {
+std::string Nul() { return std::string(1, '\0'); }
+}  // namespace
+
+// The bytes the driver took off the line after a failed exchange: shown as
+// they are, line feeds stored as CR LF read back as one byte, never taken
+// for a status reply nor for the reply to the frame before them.
+TEST(LogDescarte, TheDiscardedBytesAreShownAndLeaveTheNextReplyAlone) {
+    const std::string log = "\r\nTX [10:00:00 000ms] - \x1b" "f00"
+                            "\r\nErro DLL [10:00:02 000ms] - 10"
+                            "\r\nDescartado [10:00:02 005ms] - \x06\r\nAB\r\xe7"
+                            "\r\nDescartado [10:00:03 000ms] - " + Nul() +
+                            "\r\nRX [10:00:03 010ms] - \x05"
+                            "\r\nDescartado [10:00:04 000ms] - ";
+    EXPECT_EQ(DecodificaLog(log),
+              "10:00:00.000 TX 00 status (ecf_EstadoImpressora), 4 bytes\n"
+              "10:00:02.000 Erro DLL 10: fewer bytes received than asked for (time-out)\n"
+              "10:00:02.005 Descartado 6 bytes discarded after a failed exchange \"\\x06\\x0aAB\\x0d\u00e7\"\n"
+              "10:00:03.000 Descartado 1 byte discarded after a failed exchange \"\\x00\"\n"
+              // Still the reply to "00", one byte long.
+              "10:00:03.010 RX status 5\n"
+              // The file ends behind the stamp.
+              "10:00:04.000 Descartado 0 bytes discarded after a failed exchange \"\"\n");
+}
+
+TEST(LogDescarte, ARecordBehindTheDiscardedBytesEndsThemAndATornStampShows) {
+    // The discarded bytes hold a reply's head of their own: it starts a record.
+    const std::string log = "\r\nDescartado [10:00:05 000ms] - 0012\r\nRX [10:00:05 001ms] - 34"
+                            "\r\nDescartado [10:00:0\r\nTX [10:00:06 000ms] - \x1b" "f00";
+    EXPECT_EQ(DecodificaLog(log),
+              "10:00:05.000 Descartado 4 bytes discarded after a failed exchange \"0012\"\n"
+              "10:00:05.001 RX 2 bytes \"34\"\n"
+              "??:??:??.??? Descartado 8 bytes discarded after a failed exchange \"[10:00:0\"\n"
+              "10:00:06.000 TX 00 status (ecf_EstadoImpressora), 4 bytes\n");
+}
+
+// A damaged file reads as it always has: torn stamps and frames, a record
+// that lost its line feed, bytes thrown in between records, CR and LF on
+// their own, a record written without the line-feed rule.
+TEST(LogTorto, ADamagedLogDecodesRecordByRecord) {
+    const std::string log = "Inicio LOG: Tue Dec 08 09:00:00 2026\r\n\r\n\r\n"
+                            "\r\nTX [09:00:01 0\r\nTX [09:00:01 005ms] - \x1b" "f00"
+                            // A stamp 20 bytes long is the longest one read.
+                            "\r\nRX [0123456789012345678] - \x05"
+                            "\r\nRX [01234567890123456789] - \x05"
+                            "\r\nTX [09:00:02 000ms] - \x1b" "f09ANA\r\nRX [09:00:02 010ms] - \x01"
+                            "\r\nTX [09:00:03 000ms] - \x1b" "f00RX [09:00:03 011ms] - " + Nul() +
+                            "\r\nTX [09:00:03 100ms] - \x1b" "f00\r\nRX [09:00:03 111ms] - " + Nul() +
+                            "\r\n\xff\x07]\r\n\nlixo\rsolto\n"
+                            "\r\nErro DLL [09:00:04 000ms] - 1x0"
+                            "\nRX [09:00:05 000ms] - 12\n34"
+                            "\r\nTX [09:00:06";
+    EXPECT_EQ(DecodificaLog(log),
+              "Inicio LOG: Tue Dec 08 09:00:00 2026\n"
+              "??:??:??.??? TX unknown frame, 11 bytes: [09:00:01 0\n"
+              "09:00:01.005 TX 00 status (ecf_EstadoImpressora), 4 bytes\n"
+              "0123456789012345678 RX status 5\n"
+              "??:??:??.??? RX 26 bytes \"[01234567890123456789] - \\x05\"\n"
+              "09:00:02.000 TX 09 fecha cupom (ecf_FechaCupom), 7 bytes, expected 12\n"
+              "               operador  ANA\n"
+              "09:00:02.010 RX status 1\n"
+              // The reply without its line feed is read as the frame's tail.
+              "09:00:03.000 TX 00 status (ecf_EstadoImpressora), 27 bytes, expected 4\n"
+              "09:00:03.100 TX 00 status (ecf_EstadoImpressora), 4 bytes\n"
+              "09:00:03.111 RX status 0\n"
+              "\u00ff\\x07]\n"
+              "lixo\\x0dsolto\n"
+              "09:00:04.000 Erro DLL 1x0: the port is open already\n"
+              "09:00:05.000 RX 5 bytes \"12\\x0a34\"\n"
+              "??:??:??.??? TX unknown frame, 9 bytes: [09:00:06\n");
+}
+
+// Records found far into a long file are cut where they were near its start:
+// a stretch of damaged records repeated reads as its own reading repeated.
+TEST(LogTorto, ALongDamagedLogReadsAsItsPartsDo) {
+    const std::string trecho = "\r\nTX [09:00:01 005ms] - \x1b" "f09ANA\r\nRX [09:00:0"
+                               "\r\nTX [09:00:02 000ms]- \x1b" "f00]]]]\r\nRX [09:00:02 010ms] - \x05\r\n"
+                               "\r\nDescartado [09:00:02 011ms] - \x06]\xd5\r\nErro DLL [09:00:03 000ms] - 10"
+                               "\r\nlixo ] - \r\nRX [10:0";
+    std::string longo;
+    for (int i = 0; i < 5000; ++i) longo += trecho;
+    const std::string parte = DecodificaLog(trecho);
+    ASSERT_NE(parte.find("Descartado 3 bytes"), std::string::npos) << parte;
+    const std::string d = DecodificaLog(longo);
+    ASSERT_EQ(d.size(), parte.size() * 5000);
+    for (std::size_t i = 0; i < 5000; ++i) ASSERT_EQ(d.compare(i * parte.size(), parte.size(), parte), 0) << i;
+}

@@ -1,6 +1,8 @@
 #include "vltx/decodifica_log.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "comum/quadro.h"
@@ -12,6 +14,7 @@ namespace {
 constexpr std::string_view Prefixos[] = {
     "TX [",
     "RX [",
+    "Descartado [",
     "Erro DLL [",
     "Erro de Acesso ao Registry [",
     "Criada Chave Registry: [",
@@ -25,16 +28,18 @@ constexpr std::string_view Prefixos[] = {
 std::string TextoDoArquivo(std::string_view arquivo) {
     std::string texto;
     texto.reserve(arquivo.size());
-    for (std::size_t i = 0; i < arquivo.size(); ++i) {
-        if (arquivo[i] == '\r' && i + 1 < arquivo.size() && arquivo[i + 1] == '\n') continue;
-        texto += arquivo[i];
+    std::size_t de = 0;
+    for (std::size_t nl = arquivo.find("\r\n"); nl != std::string_view::npos; nl = arquivo.find("\r\n", de)) {
+        texto.append(arquivo.substr(de, nl - de));
+        de = nl + 1;
     }
+    texto.append(arquivo.substr(de));
     return texto;
 }
 
 class Leitor {
 public:
-    explicit Leitor(std::string_view texto) : t_(texto) {}
+    explicit Leitor(std::string_view texto) : t_(texto) { AchaFronteiras(); }
 
     std::string Decodifica() {
         if (t_.substr(0, 12) == "Inicio LOG: ") {
@@ -43,7 +48,7 @@ public:
             p_ = fim == std::string_view::npos ? t_.size() : fim;
         }
         while (p_ < t_.size()) {
-            if (t_[p_] == '\n' && ComecaRegistro(p_ + 1)) {
+            if (Fronteira(p_)) {
                 Registro();
             } else {
                 Texto();
@@ -59,16 +64,25 @@ private:
             if (t_.substr(p, prefixo.size()) == prefixo) return true;
         return false;
     }
+    // Every line feed that starts a record, in one pass: a damaged log has
+    // records whose length is unknown, each read up to the next of these,
+    // and a scan from every such record to the next would be repeated.
+    void AchaFronteiras() {
+        for (const char* nl = static_cast<const char*>(std::memchr(t_.data(), '\n', t_.size())); nl != nullptr;) {
+            const auto p = static_cast<std::size_t>(nl - t_.data());
+            if (ComecaRegistro(p + 1)) fronteiras_.push_back(p);
+            nl = static_cast<const char*>(std::memchr(nl + 1, '\n', t_.size() - p - 1));
+        }
+    }
     // The end of the text, or the line feed of the next record.
     bool Fronteira(std::size_t p) const {
         if (p >= t_.size()) return p == t_.size();
-        return t_[p] == '\n' && ComecaRegistro(p + 1);
+        return std::binary_search(fronteiras_.begin(), fronteiras_.end(), p);
     }
     bool FimDeLinha(std::size_t p) const { return p == t_.size() || (p < t_.size() && t_[p] == '\n'); }
     std::size_t ProximaFronteira(std::size_t p) const {
-        if (p > t_.size()) return t_.size();
-        while (!Fronteira(p)) ++p;
-        return p;
+        auto i = std::lower_bound(fronteiras_.begin(), fronteiras_.end(), p);
+        return i == fronteiras_.end() ? t_.size() : *i;
     }
 
     void Linha(std::string_view s) {
@@ -90,10 +104,14 @@ private:
         p_ = fim;
     }
 
-    // "[hh:mm:ss mmmms] - " as "hh:mm:ss.mmm"; p moves behind it.
+    // "[hh:mm:ss mmmms] - " as "hh:mm:ss.mmm"; p moves behind it. A stamp
+    // ends within 20 bytes: the search stops there, for a torn stamp must
+    // not send it through the rest of the file.
     std::string Carimbo(std::size_t& p) {
-        std::size_t fim = t_.find("] - ", p);
-        if (fim == std::string_view::npos || fim - p > 20) return "??:??:??.???";
+        constexpr std::size_t Maximo = 20;
+        std::size_t fim = t_.substr(p, Maximo + 4).find("] - ");
+        if (fim == std::string_view::npos) return "??:??:??.???";
+        fim += p;
         std::string_view dentro = t_.substr(p + 1, fim - p - 1);  // "hh:mm:ss mmmms"
         p = fim + 4;
         if (dentro.size() == 14 && dentro[8] == ' ' && dentro.substr(12) == "ms")
@@ -112,6 +130,10 @@ private:
             std::size_t p = inicio + 3;
             std::string hora = Carimbo(p);
             Resposta(hora, p);
+        } else if (r.substr(0, 12) == "Descartado [") {
+            std::size_t p = inicio + 11;
+            std::string hora = Carimbo(p);
+            Descarte(hora, p);
         } else if (r.substr(0, 10) == "Erro DLL [") {
             std::size_t p = inicio + 9;
             std::string hora = Carimbo(p);
@@ -213,7 +235,19 @@ private:
         }
     }
 
+    // What the driver took off the line after a failed exchange (a late
+    // reply, the rest of a cut one): its length is where the next record
+    // starts, and it is no reply to the frame before it.
+    void Descarte(const std::string& hora, std::size_t p) {
+        const std::size_t fim = ProximaFronteira(p);
+        const std::string_view bytes = t_.substr(p, fim - p);
+        p_ = fim;
+        Linha(hora + " Descartado " + std::to_string(bytes.size()) + (bytes.size() == 1 ? " byte" : " bytes") +
+              " discarded after a failed exchange \"" + Legivel(bytes) + "\"");
+    }
+
     std::string_view t_;
+    std::vector<std::size_t> fronteiras_;
     std::size_t p_ = 0;
     std::string saida_;
     const Comando* ultimo_ = nullptr;

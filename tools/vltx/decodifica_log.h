@@ -1,6 +1,7 @@
 // The diagnostic log made readable: each frame sent named by its command
-// and split into its fields, each reply with its status byte, each driver
-// error with its meaning, the settings lines as they are.
+// and split into its fields, each reply with its status byte, the bytes
+// discarded from the line after a failed exchange, each driver error with
+// its meaning, the settings lines as they are.
 #pragma once
 
 #include <string>
