@@ -18,8 +18,11 @@ std::string Base() {
         base = mkdtemp(modelo);
         std::filesystem::create_directories(base + "/c");
         std::filesystem::create_directories(base + "/registry");
+        std::filesystem::create_directories(base + "/lock");
         setenv("VLTXDRV_DRIVE_C", (base + "/c").c_str(), 1);
         setenv("VLTXDRV_REGISTRY", (base + "/registry").c_str(), 1);
+        // The devices' UUCP lock files too: no test writes /run/lock.
+        setenv("VLTXDRV_LOCK_DIR", (base + "/lock").c_str(), 1);
     }
     return base;
 }

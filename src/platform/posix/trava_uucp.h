@@ -1,5 +1,20 @@
 // UUCP lock files (/run/lock/LCK..ttyUSB0), the lock that serial terminals,
 // modem daemons and many other tools take and honour for a serial device.
+//
+// The lock directory is $VLTXDRV_LOCK_DIR when set, else /run/lock, else
+// /var/lock. The file is named LCK.. and the device's name as the kernel
+// knows it (symbolic links resolved, "/dev/" dropped, other "/" as "_":
+// /dev/pts/3 is LCK..pts_3) and holds the holder's PID as "%10d\n"; a
+// 4-byte binary PID, as old tools wrote it, is read too.
+//
+// A lock is in force while its process lives. Our own PID counts as in
+// force too: it is another open of this process (the same device taken
+// twice, which the open refuses anyway) or a host library that locked the
+// device itself; either way taking it over would delete a lock still
+// meant. A lock whose content is no PID (a tool caught between creating
+// and writing it) is in force for its first 10 seconds, then stale. Only a
+// regular file is a lock file: anything else at the name (a symbolic link,
+// a FIFO) is left alone and keeps the device busy.
 #pragma once
 #include <cstddef>
 
@@ -14,5 +29,8 @@ bool TomaTravaUucp(const char* dispositivo, char* arquivoTrava, std::size_t tama
 
 // Removes a lock file taken by TomaTravaUucp, if it is still ours; "" does nothing.
 void SoltaTravaUucp(char* arquivoTrava);
+
+// The lock file's name for a device, "LCK..ttyUSB0"; false when it does not fit.
+bool NomeTravaUucp(const char* dispositivo, char* nome, std::size_t tamanho);
 
 }  // namespace plataforma
