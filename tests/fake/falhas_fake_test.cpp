@@ -10,6 +10,7 @@
 
 #include "driver/estado.h"
 #include "fake/plataforma_fake.h"
+#include "fake/porta_aberta.h"
 #include "support/ambiente.h"
 #include "vltxdrv.h"
 
@@ -19,21 +20,12 @@ constexpr std::int64_t Inicio = 1'700'000'000'000;
 
 std::string Log() { return ambiente::LeArquivo(ambiente::ArquivoLogHoje()); }
 
-class Falhas : public ::testing::Test {
+class Falhas : public PortaAbertaFake {
 protected:
-    void SetUp() override {
-        ambiente::Limpa();
-        fake::Reinicia();
-        ecf_LogSerial("0");
-        ASSERT_EQ(ecf_InicializaDLL("COM1"), 33);
-    }
-    void TearDown() override { ecf_FinalizaDLL(); }
-
     // The printer answers each frame with `byte`, after `ms`.
     static void RespondeCom(char byte, std::int64_t ms = 0) {
         fake::linha.aoEscrever = [byte, ms](const std::string&) { fake::Responde(std::string(1, byte), ms); };
     }
-    const std::string caminho = ambiente::DiretorioC() + "/leitura.txt";
 };
 
 }  // namespace
@@ -109,7 +101,7 @@ TEST_F(Falhas, AWallClockStepDoesNotMoveTheIdleLimits) {
     for (const std::int64_t passo : {-40'000, 700'000}) {
         SCOPED_TRACE(passo);
         const std::int64_t inicio = fake::relogioMs;
-        fake::linha.aoEscrever = [inicio](const std::string&) {
+        fake::linha.aoEscrever = [](const std::string&) {
             fake::Responde("\x02");
             fake::Responde("A", 1'000);
             fake::linha.aoEscrever = nullptr;

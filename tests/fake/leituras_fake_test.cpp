@@ -11,6 +11,7 @@
 
 #include "driver/estado.h"
 #include "fake/plataforma_fake.h"
+#include "fake/porta_aberta.h"
 #include "support/ambiente.h"
 #include "vltxdrv.h"
 
@@ -21,16 +22,8 @@ constexpr std::int64_t Inicio = 1'700'000'000'000;  // the fake clock at start: 
 // A stream the printer sends: each piece, from so many ms after the frame.
 using Fluxo = std::vector<std::pair<std::int64_t, std::string>>;
 
-class LeiturasFake : public ::testing::Test {
+class LeiturasFake : public PortaAbertaFake {
 protected:
-    void SetUp() override {
-        ambiente::Limpa();
-        fake::Reinicia();
-        ecf_LogSerial("0");
-        ASSERT_EQ(ecf_InicializaDLL("COM1"), 33);
-    }
-    void TearDown() override { ecf_FinalizaDLL(); }
-
     // The printer answers the next frame with `resposta` and then sends the stream.
     static void Transmite(const std::string& resposta, const Fluxo& fluxo) {
         fake::linha.aoEscrever = [resposta, fluxo](const std::string&) {
@@ -43,8 +36,6 @@ protected:
     static std::int64_t SegundosDesdeInicio() { return (fake::relogioMs - Inicio) / 1000; }
     bool Existe() const { return std::filesystem::exists(caminho); }
     std::string Arquivo() const { return ambiente::LeArquivo(caminho); }
-
-    const std::string caminho = ambiente::DiretorioC() + "/leitura.txt";
 };
 
 // Lowers the file size limit for the test; writes past it fail (EFBIG).
