@@ -39,7 +39,10 @@ std::string TextoDoArquivo(std::string_view arquivo) {
 
 class Leitor {
 public:
-    explicit Leitor(std::string_view texto) : t_(texto) { AchaFronteiras(); }
+    // registros, when given, gets the exchange records as they are read.
+    Leitor(std::string_view texto, std::vector<RegistroLog>* registros) : t_(texto), registros_(registros) {
+        AchaFronteiras();
+    }
 
     std::string Decodifica() {
         if (t_.substr(0, 12) == "Inicio LOG: ") {
@@ -86,8 +89,34 @@ private:
     }
 
     void Linha(std::string_view s) {
+        if (registros_ != nullptr) return;  // the records are asked for, not the text
         saida_.append(s);
         saida_ += '\n';
+    }
+
+    RegistroLog& Registra(RegistroLog::Tipos tipo, const std::string& hora) {
+        registros_->push_back({});
+        RegistroLog& r = registros_->back();
+        r.Tipo = tipo;
+        r.Hora = hora;
+        r.Milissegundo = MilissegundoDoDia(hora);
+        r.Linha = ultimo_;
+        return r;
+    }
+
+    // "hh:mm:ss.mmm" as milliseconds since midnight; -1 for anything else.
+    static long MilissegundoDoDia(const std::string& hora) {
+        if (hora.size() != 12 || hora[2] != ':' || hora[5] != ':' || hora[8] != '.') return -1;
+        long partes[4] = {};
+        for (int i = 0; i < 4; ++i) {
+            for (int d = 0; d < (i == 3 ? 3 : 2); ++d) {
+                const char c = hora[static_cast<std::size_t>(i * 3 + d)];
+                if (c < '0' || c > '9') return -1;
+                partes[i] = partes[i] * 10 + (c - '0');
+            }
+        }
+        if (partes[0] > 23 || partes[1] > 59 || partes[2] > 59) return -1;
+        return ((partes[0] * 60 + partes[1]) * 60 + partes[2]) * 1000 + partes[3];
     }
 
     // Text outside any record (empty lines, a torn record): line by line.
@@ -140,6 +169,7 @@ private:
             std::size_t fim = ProximaFronteira(p);
             std::string_view numero = t_.substr(p, fim - p);
             long codigo = std::strtol(std::string(numero).c_str(), nullptr, 10);
+            if (registros_ != nullptr) Registra(RegistroLog::ErroDll, hora).Codigo = codigo;
             const char* falha = FalhaDeLinha(static_cast<std::int32_t>(codigo));
             Linha(hora + " Erro DLL " + Legivel(numero) + ": " + (falha != nullptr ? falha : "unknown code"));
             p_ = fim;
@@ -185,6 +215,10 @@ private:
         p_ = p + tamanho;
         ultimo_ = c;
         ultimoQuadro_ = quadro;
+        if (registros_ != nullptr) {
+            Registra(RegistroLog::Envio, hora).Bytes = tamanho;
+            return;
+        }
         if (c == nullptr) {
             Linha(hora + " TX unknown frame, " + std::to_string(tamanho) + " bytes: " + Legivel(quadro));
             return;
@@ -222,6 +256,12 @@ private:
         }
         const std::string_view resposta = t_.substr(p, tamanho);
         p_ = p + tamanho;
+        if (registros_ != nullptr) {
+            RegistroLog& r = Registra(RegistroLog::Resposta, hora);
+            r.Bytes = resposta.size();
+            if (resposta.size() == 1) r.Status = static_cast<unsigned char>(resposta[0]);
+            return;
+        }
         if (resposta.size() == 1) {
             const int status = static_cast<unsigned char>(resposta[0]);
             std::string linha = hora + " RX status " + std::to_string(status);
@@ -242,11 +282,18 @@ private:
         const std::size_t fim = ProximaFronteira(p);
         const std::string_view bytes = t_.substr(p, fim - p);
         p_ = fim;
+        if (registros_ != nullptr) {
+            RegistroLog& r = Registra(RegistroLog::Descarte, hora);
+            r.Bytes = bytes.size();
+            r.Texto = Legivel(bytes.substr(0, 40));
+            return;
+        }
         Linha(hora + " Descartado " + std::to_string(bytes.size()) + (bytes.size() == 1 ? " byte" : " bytes") +
               " discarded after a failed exchange \"" + Legivel(bytes) + "\"");
     }
 
     std::string_view t_;
+    std::vector<RegistroLog>* registros_;
     std::vector<std::size_t> fronteiras_;
     std::size_t p_ = 0;
     std::string saida_;
@@ -258,5 +305,12 @@ private:
 
 std::string DecodificaLog(std::string_view arquivo) {
     const std::string texto = TextoDoArquivo(arquivo);
-    return Leitor(texto).Decodifica();
+    return Leitor(texto, nullptr).Decodifica();
+}
+
+std::vector<RegistroLog> RegistrosDoLog(std::string_view arquivo) {
+    const std::string texto = TextoDoArquivo(arquivo);
+    std::vector<RegistroLog> registros;
+    Leitor(texto, &registros).Decodifica();
+    return registros;
 }

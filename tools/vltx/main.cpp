@@ -18,6 +18,7 @@
 
 #include "comum/quadro.h"
 #include "vltx/decodifica_log.h"
+#include "vltx/diagnostico.h"
 #include "vltx/exportacoes.h"
 #include "vltx/progresso.h"
 #include "vltx/roteiro.h"
@@ -27,13 +28,13 @@ namespace {
 
 constexpr const char* PortaPadrao = "/tmp/ecf0";
 
-enum Saida { Ok = 0, Uso_ = 1, SemPorta = 2, FaltaExportacao = 3 };
+enum Saida { Ok = 0, Uso_ = 1, SemPorta = 2, FaltaExportacao = 3, ChamadaFalhou = 4 };
 
 void Ajuda() {
     std::printf(
-        "usage: vltx [--port PATH] [--lib PATH] CALL [ARG...] [CALL [ARG...]]...\n"
-        "       vltx [--port PATH] [--lib PATH] --script FILE   (FILE \"-\", or \"vltx -\": standard input)\n"
-        "       vltx log FILE                                  (decode a diagnostic log; \"-\": stdin)\n"
+        "usage: vltx [--port PATH] [--lib PATH] [--check] CALL [ARG...] [CALL [ARG...]]...\n"
+        "       vltx [--port PATH] [--lib PATH] [--check] --script FILE   (FILE \"-\", or \"vltx -\": stdin)\n"
+        "       vltx log [--summary] FILE                      (decode a diagnostic log; \"-\": stdin)\n"
         "       vltx --list                                    (every export and its arguments)\n"
         "\n"
         "Loads libvltxdrv.so with dlopen, opens the port (ecf_InicializaDLL), runs the calls\n"
@@ -52,6 +53,7 @@ void Ajuda() {
         "  --lib PATH    the library (default: $VLTXDRV_LIB, else next to vltx in the build,\n"
         "                else libvltxdrv.so on the loader's path)\n"
         "  --script FILE run the calls of FILE\n"
+        "  --check       exit with 4 when a call returns one of the driver's failure codes\n"
         "  --list        list the exports with their parameters\n"
         "  --help        this text\n"
         "\n"
@@ -61,8 +63,15 @@ void Ajuda() {
         "readings that fit. The log goes where VLTXDRV_DRIVE_C says (LogSerial 1 switches\n"
         "it on and the closing of the port remembers it).\n"
         "\n"
+        "When the port cannot be opened (3), vltx tells why: no such device, no permission,\n"
+        "a lock file and its process, another process holding the device.\n"
+        "\n"
         "exit status: 0 every call ran; 1 usage or library fault; 2 the port did not open;\n"
-        "3 an export is missing from the library (the other calls ran).\n",
+        "3 an export is missing from the library (the other calls ran); 4 with --check, a call\n"
+        "returned a failure code: InicializaDLL anything but 33 and 1; LeRegistrador and the\n"
+        "readouts (LeECF 4 to 7) anything but 33; ImprimeCheque 20 to 28; LeCMC7 20; any\n"
+        "command 3 to 19 and 29 (a status byte of the same number too), and 2 with the port\n"
+        "closed. VersaoDLL, LogSerial and ProximoTimeout never fail.\n",
         PortaPadrao);
 }
 
@@ -92,13 +101,13 @@ bool LeTudo(const std::string& caminho, std::string& conteudo) {
     return true;
 }
 
-int DecodificaArquivo(const std::string& caminho) {
+int DecodificaArquivo(const std::string& caminho, bool resumo) {
     std::string conteudo;
     if (!LeTudo(caminho, conteudo)) {
         std::fprintf(stderr, "vltx: cannot read %s: %s\n", caminho.c_str(), std::strerror(errno));
         return Uso_;
     }
-    std::fputs(DecodificaLog(conteudo).c_str(), stdout);
+    std::fputs((resumo ? ResumoDoLog(conteudo) : DecodificaLog(conteudo)).c_str(), stdout);
     return Ok;
 }
 
@@ -179,11 +188,17 @@ public:
         } else {
             std::printf("= %d  %s\n", r.Valor, Significado(*c.Alvo, c.Argumentos, r, abertaAntes).c_str());
         }
+        if (std::string_view(c.Alvo->Nome) == "ecf_InicializaDLL" && r.Valor == 3)
+            for (const std::string& causa : PorQueNaoAbre(c.Argumentos[0], CredenciaisDoProcesso()))
+                std::printf("! %s\n", causa.c_str());
+        if (Falhou(*c.Alvo, c.Argumentos, r, abertaAntes)) ++falhas_;
         std::fflush(stdout);
         return true;
     }
 
     bool PortaAberta() const { return portaAberta_; }
+    // Calls whose result was one of the driver's failure codes.
+    int Falhas() const { return falhas_; }
 
 private:
     // The port's state as this process, the library's only host, knows it.
@@ -196,6 +211,7 @@ private:
     void* lib_;
     std::string caminho_;
     bool portaAberta_ = false;
+    int falhas_ = 0;
 };
 
 bool PrecisaDaPorta(const std::vector<Chamada>& chamadas) {
@@ -217,6 +233,7 @@ int main(int argc, char** argv) {
     std::string biblioteca;
     std::optional<std::string> roteiro;
     std::vector<std::string> palavras;
+    bool verifica = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         auto valor = [&](const char* opcao) -> std::optional<std::string> {
@@ -237,6 +254,8 @@ int main(int argc, char** argv) {
         } else if (a == "--list") {
             Lista();
             return Ok;
+        } else if (a == "--check") {
+            verifica = true;
         } else if (auto v = valor("--port")) {
             porta = *v;
         } else if (auto v = valor("--lib")) {
@@ -246,15 +265,21 @@ int main(int argc, char** argv) {
         } else if (a == "-" && !roteiro) {
             roteiro = "-";  // the calls come on standard input
         } else if (a == "log" && palavras.empty() && !roteiro) {
-            if (i + 2 != argc || std::strcmp(argv[i + 1], "--help") == 0) {
-                std::fprintf(i + 2 == argc ? stdout : stderr,
-                             "usage: vltx log FILE   (\"-\": standard input)\n"
+            const bool resumo = i + 1 < argc && std::strcmp(argv[i + 1], "--summary") == 0;
+            const int arquivo = i + 1 + (resumo ? 1 : 0);
+            if (arquivo + 1 != argc || std::strcmp(argv[arquivo], "--help") == 0) {
+                const bool ajuda = arquivo + 1 == argc;
+                std::fprintf(ajuda ? stdout : stderr,
+                             "usage: vltx log [--summary] FILE   (\"-\": standard input)\n"
                              "Decodes a diagnostic log: each frame sent named by its command and split into\n"
                              "its fields, each reply with its status byte, each driver error with its\n"
-                             "meaning, the settings lines as they are.\n");
-                return i + 2 == argc ? Ok : Uso_;
+                             "meaning, the settings lines as they are.\n"
+                             "--summary: the frames sent per command with their failures and times, every\n"
+                             "failure with its code and meaning, the slowest exchanges (TX to RX), the\n"
+                             "status bytes other than 0, and the bytes discarded after failed exchanges.\n");
+                return ajuda ? Ok : Uso_;
             }
-            return DecodificaArquivo(argv[i + 1]);
+            return DecodificaArquivo(argv[arquivo], resumo);
         } else if (a.size() > 1 && a[0] == '-') {
             std::fprintf(stderr, "vltx: unknown option %s (vltx --help)\n", a.c_str());
             return Uso_;
@@ -304,5 +329,10 @@ int main(int argc, char** argv) {
     if (abre && sessao.PortaAberta()) sessao.Executa({ProcuraExportacao("FinalizaDLL"), {}});
     // The library stays loaded to the end: unloading it is the host's last act.
     dlclose(lib);
+    if (verifica && sessao.Falhas() > 0) {
+        std::fprintf(stderr, "vltx: %d call%s returned a failure code\n", sessao.Falhas(),
+                     sessao.Falhas() == 1 ? "" : "s");
+        if (saida == Ok) saida = ChamadaFalhou;
+    }
     return saida;
 }

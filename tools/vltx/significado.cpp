@@ -121,3 +121,17 @@ std::string Significado(const Exportacao& e, const std::vector<std::string>& a, 
         return "report accepted; the wait for the printer is over";
     return StatusOuFalha(v, portaAberta);
 }
+
+bool Falhou(const Exportacao& e, const std::vector<std::string>& a, const Resultado& r, bool portaAberta) {
+    const std::string_view nome = e.Nome;
+    const std::int32_t v = r.Valor;
+    if (r.SemValor || nome == "ecf_VersaoDLL" || nome == "ecf_LogSerial" || nome == "ecf_ProximoTimeout")
+        return false;
+    if (nome == "ecf_InicializaDLL") return v != 33 && v != 1;
+    const bool linha = FalhaDeLinha(v) != nullptr && v != 1;
+    if (nome == "ecf_FinalizaDLL") return linha;
+    if (nome == "ecf_LeRegistrador" || (nome == "ecf_LeECF" && TipoDeLeitura(a[0]))) return v != 33;
+    if (nome == "ecf_LeCMC7" && (v == 33 || v == 20)) return v == 20;
+    if (nome == "ecf_ImprimeCheque" && FalhaDeLayout(v) != nullptr) return true;
+    return linha || (v == 2 && !portaAberta);
+}

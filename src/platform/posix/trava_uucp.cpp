@@ -184,6 +184,18 @@ bool TomaTravaUucp(const char* dispositivo, char* arquivoTrava, std::size_t tama
     return r != Resultado::Ocupada;
 }
 
+bool LeTravaUucp(const char* dispositivo, char* arquivoTrava, std::size_t tamanho, long& pid, bool& emVigor) {
+    char dir[PATH_MAX], nome[NAME_MAX + 1];
+    if (tamanho == 0 || !DiretorioTravas(dir, sizeof dir) || !NomeTravaUucp(dispositivo, nome, sizeof nome) ||
+        !Copia(arquivoTrava, tamanho, "%s/%s", dir, nome))
+        return false;
+    Conteudo c;
+    const Situacao s = Examina(arquivoTrava, c);
+    pid = c.pid;
+    emVigor = s == Situacao::EmVigor;
+    return s != Situacao::Livre;
+}
+
 void SoltaTravaUucp(char* arquivoTrava) {
     if (arquivoTrava == nullptr || arquivoTrava[0] == '\0') return;
     Conteudo c;

@@ -33,4 +33,11 @@ void SoltaTravaUucp(char* arquivoTrava);
 // The lock file's name for a device, "LCK..ttyUSB0"; false when it does not fit.
 bool NomeTravaUucp(const char* dispositivo, char* nome, std::size_t tamanho);
 
+// What stands at the device's lock file, read as TomaTravaUucp reads it,
+// for a tool that tells why the device is busy. False when nothing is there
+// (or no lock directory is found). Else arquivoTrava holds its path, pid the
+// PID it names (0: none, or no regular file) and emVigor whether an open
+// honours it.
+bool LeTravaUucp(const char* dispositivo, char* arquivoTrava, std::size_t tamanho, long& pid, bool& emVigor);
+
 }  // namespace plataforma
