@@ -8,13 +8,16 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <cstdio>
 #include <fstream>
+#include <sstream>
 
 #include "platform/posix/trava_uucp.h"
 
@@ -93,8 +96,8 @@ std::vector<std::string> TravaUucp(const std::string& caminho) {
             " names no process (being written, or no regular file): the driver takes the device for busy"};
 }
 
-std::string Quem(dev_t rdev) {
-    std::vector<std::string> donos = QuemTemAberto(rdev);
+std::string Quem(dev_t rdev, const std::vector<std::string>& conhecidos = {}) {
+    std::vector<std::string> donos = conhecidos.empty() ? QuemTemAberto(rdev) : conhecidos;
     if (donos.empty()) return " (no process this user may look into holds it: try as root, or fuser -v)";
     std::string s = ": held by";
     for (const std::string& d : donos) s += " " + d;
@@ -118,7 +121,8 @@ std::vector<std::string> Abertura(const std::string& caminho, const struct stat&
     if (isatty(fd) == 0) {
         linhas.push_back("not a terminal: " + caminho + " opens, but the driver drives serial lines only");
     } else if (flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
-        linhas.push_back("in use: another process holds the device's lock (flock)" + Quem(st.st_rdev));
+        linhas.push_back("in use: another process holds the device's lock (flock)" +
+                         Quem(st.st_rdev, QuemTemFlock(st)));
     } else {
 #ifdef TIOCGEXCL
         int exclusivo = 0;
@@ -168,6 +172,22 @@ std::vector<std::string> QuemTemAberto(dev_t rdev) {
         if (tem) donos.push_back(NomeDoProcesso(pid));
     }
     closedir(proc);
+    return donos;
+}
+
+std::vector<std::string> QuemTemFlock(const struct stat& st) {
+    // "1: FLOCK  ADVISORY  WRITE 10375 fe:00:10953024 0 EOF"; a waiter's line has "->".
+    std::vector<std::string> donos;
+    std::ifstream f("/proc/locks");
+    char marca[32];
+    std::snprintf(marca, sizeof marca, "%02x:%02x:%lu", major(st.st_dev), minor(st.st_dev),
+                  static_cast<unsigned long>(st.st_ino));
+    for (std::string linha; std::getline(f, linha);) {
+        std::istringstream campos(linha);
+        std::string numero, tipo, modo, acesso, pid, arquivo;
+        campos >> numero >> tipo >> modo >> acesso >> pid >> arquivo;
+        if (tipo == "FLOCK" && arquivo == marca) donos.push_back(NomeDoProcesso(std::strtol(pid.c_str(), nullptr, 10)));
+    }
     return donos;
 }
 

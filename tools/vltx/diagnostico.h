@@ -3,6 +3,7 @@
 // reason (no such device, no permission, a lock file, another holder).
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <string>
@@ -26,3 +27,7 @@ std::vector<std::string> PorQueNaoAbre(const std::string& dispositivo, const Cre
 // The processes other than this one holding the character device rdev
 // open, as "PID (name)"; only the processes /proc lets us look into.
 std::vector<std::string> QuemTemAberto(dev_t rdev);
+
+// The processes holding a flock on the file st describes, as "PID (name)",
+// from /proc/locks.
+std::vector<std::string> QuemTemFlock(const struct stat& st);
