@@ -239,5 +239,6 @@ TEST_F(Ferramentas, WrongCallsStopBeforeThePortIsOpened) {
 TEST_F(Ferramentas, APortThatCannotBeOpenedStopsTheRun) {
     Execucao r = Vltx({"EstadoImpressora"});
     EXPECT_EQ(r.Codigo, 2);
-    EXPECT_EQ(r.Saida, "> InicializaDLL " + Arquivo("ecf0") + "\n= 3  the device cannot be opened\n");
+    EXPECT_EQ(r.Saida, "> InicializaDLL " + Arquivo("ecf0") + "\n= 3  the device cannot be opened\n! no such device: " +
+                           Arquivo("ecf0") + " does not exist\n");
 }

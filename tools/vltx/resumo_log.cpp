@@ -160,6 +160,6 @@ std::string ResumoDoLog(std::string_view arquivo) {
     if (descartes.empty()) s += "  none\n";
     for (const std::string& d : descartes) s += d + "\n";
     if (!descartes.empty())
-        s += "  " + std::to_string(bytesDescartados) + " bytes in " + std::to_string(descartes.size()) + " records\n";
+        s += "  " + Quantos(bytesDescartados, "byte") + " in " + Quantos(descartes.size(), "record") + "\n";
     return s;
 }
