@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -199,3 +200,34 @@ TEST_F(TravaUucp, OpenGoesOnWhereNoLockFileCanBeWritten) {
 }
 
 }  // namespace
+
+// What a tool reads at the lock name is what the open honours: a live
+// holder is in force, a dead one is not, a symbolic link is no lock file
+// yet keeps the device busy.
+TEST_F(TravaUucp, ReadingTheLockTellsWhatTheOpenHonours) {
+    char arquivo[PATH_MAX];
+    long pid = -1;
+    bool emVigor = true;
+    EXPECT_FALSE(plataforma::LeTravaUucp(impressora.Caminho(), arquivo, sizeof arquivo, pid, emVigor));
+
+    Vivo outro;
+    Grava(trava_, Binario(outro.Pid()));
+    ASSERT_TRUE(plataforma::LeTravaUucp(impressora.Caminho(), arquivo, sizeof arquivo, pid, emVigor));
+    EXPECT_EQ(arquivo, trava_);
+    EXPECT_EQ(pid, outro.Pid());
+    EXPECT_TRUE(emVigor);
+    EXPECT_EQ(ecf_InicializaDLL(impressora.Caminho()), 3);
+
+    Grava(trava_, Hdb(PidMorto()));
+    ASSERT_TRUE(plataforma::LeTravaUucp(impressora.Caminho(), arquivo, sizeof arquivo, pid, emVigor));
+    EXPECT_FALSE(emVigor);
+    EXPECT_EQ(ambiente::LeArquivo(trava_), Hdb(pid)) << "reading takes nothing over";
+
+    fs::remove(trava_);
+    fs::create_symlink(dir_ + "/alvo", trava_);
+    ASSERT_TRUE(plataforma::LeTravaUucp(impressora.Caminho(), arquivo, sizeof arquivo, pid, emVigor));
+    EXPECT_EQ(pid, 0);
+    EXPECT_TRUE(emVigor);
+    // A path that does not fit is no lock read.
+    EXPECT_FALSE(plataforma::LeTravaUucp(impressora.Caminho(), arquivo, 8, pid, emVigor));
+}
