@@ -19,6 +19,13 @@
 
 #include <stdint.h>
 
+/* The release this header belongs to; the build reads its version from here.
+ * The shared object's SONAME carries the major (libvltxdrv.so.2). */
+#define VLTXDRV_VERSION_MAJOR 2
+#define VLTXDRV_VERSION_MINOR 60
+#define VLTXDRV_VERSION_PATCH 0
+#define VLTXDRV_VERSION_TEXT "2.60.0"
+
 #if defined(_WIN32)
 #define VLTX_CALL __stdcall
 #else

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "sim/simulador.h"
+#include "vltxdrv.h"
 
 namespace {
 
@@ -34,6 +35,7 @@ void Ajuda() {
         "  --pause MS          pause between chunks of a stream (default 150)\n"
         "  --delay MS          wait before each answer (default 0)\n"
         "  --lines N           lines of a generated fiscal readout (default 60)\n"
+        "  --version           the simulator's version and the frame table's library version\n"
         "\n"
         "fault drills (CODE: a two-digit command code; without it, every command):\n"
         "  --silent[=CODE]     never answer\n"
@@ -93,6 +95,10 @@ int main(int argc, char** argv) {
         };
         if (a == "--help" || a == "-h") {
             Ajuda();
+            return 0;
+        } else if (a == "--version") {
+            // The simulator answers from the frame table it was built with.
+            std::printf("vltx-sim %s\nframe table of vltxdrv %s\n", VLTXDRV_VERSION_TEXT, VLTXDRV_VERSION_TEXT);
             return 0;
         } else if (a == "--link" || a == "--paper") {
             std::optional<std::string> v = requer();

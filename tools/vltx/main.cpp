@@ -23,6 +23,16 @@
 #include "vltx/progresso.h"
 #include "vltx/roteiro.h"
 #include "vltx/significado.h"
+#include "vltxdrv.h"
+
+// Where an install puts the library, from the directory of vltx, and the
+// name the loader knows it by (the build passes both).
+#ifndef VLTX_LIB_RELATIVA
+#define VLTX_LIB_RELATIVA "../lib"
+#endif
+#ifndef VLTXDRV_SONAME
+#define VLTXDRV_SONAME "libvltxdrv.so.2"
+#endif
 
 namespace {
 
@@ -50,11 +60,13 @@ void Ajuda() {
         "\n"
         "options:\n"
         "  --port PATH   the serial device (default %s, the link vltx-sim --link makes)\n"
-        "  --lib PATH    the library (default: $VLTXDRV_LIB, else next to vltx in the build,\n"
-        "                else libvltxdrv.so on the loader's path)\n"
+        "  --lib PATH    the library (default: $VLTXDRV_LIB, else the installed one beside\n"
+        "                vltx's bin directory, else next to vltx in the build, else\n"
+        "                " VLTXDRV_SONAME " on the loader's path)\n"
         "  --script FILE run the calls of FILE\n"
         "  --check       exit with 4 when a call returns one of the driver's failure codes\n"
         "  --list        list the exports with their parameters\n"
+        "  --version     vltx's version and the loaded library's (ecf_VersaoDLL)\n"
         "  --help        this text\n"
         "\n"
         "A result is the printer's status byte (0 to 255) or a code of the driver's own:\n"
@@ -128,8 +140,10 @@ void* CarregaBiblioteca(const std::string& pedida, std::string& carregada) {
         candidatos.push_back(env);
     } else {
         const std::string dir = DiretorioDoPrograma();
-        for (const char* relativo : {"/libvltxdrv.so", "/../libvltxdrv.so", "/../../libvltxdrv.so"})
+        for (const char* relativo : {"/" VLTX_LIB_RELATIVA "/" VLTXDRV_SONAME, "/libvltxdrv.so",
+                                     "/../libvltxdrv.so", "/../../libvltxdrv.so"})
             if (access((dir + relativo).c_str(), R_OK) == 0) candidatos.push_back(dir + relativo);
+        candidatos.push_back(VLTXDRV_SONAME);
         candidatos.push_back("libvltxdrv.so");
     }
     std::string erros;
@@ -214,6 +228,24 @@ private:
     int falhas_ = 0;
 };
 
+// The tool's release, then the library's own answer: the two may differ
+// when --lib or VLTXDRV_LIB names another build.
+int Versao(const std::string& pedida) {
+    std::printf("vltx %s\n", VLTXDRV_VERSION_TEXT);
+    std::string carregada;
+    void* lib = CarregaBiblioteca(pedida, carregada);
+    if (lib == nullptr) return Uso_;
+    auto versaoDll = reinterpret_cast<int32_t (*)(char*)>(dlsym(lib, "ecf_VersaoDLL"));
+    if (versaoDll == nullptr) {
+        std::printf("library %s: no ecf_VersaoDLL\n", carregada.c_str());
+        return FaltaExportacao;
+    }
+    char versao[256] = {};
+    versaoDll(versao);
+    std::printf("library %s: %s\n", carregada.c_str(), versao);
+    return Ok;
+}
+
 bool PrecisaDaPorta(const std::vector<Chamada>& chamadas) {
     for (const Chamada& c : chamadas) {
         const std::string_view nome = c.Alvo->Nome;
@@ -234,6 +266,7 @@ int main(int argc, char** argv) {
     std::optional<std::string> roteiro;
     std::vector<std::string> palavras;
     bool verifica = false;
+    bool versao = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         auto valor = [&](const char* opcao) -> std::optional<std::string> {
@@ -256,6 +289,8 @@ int main(int argc, char** argv) {
             return Ok;
         } else if (a == "--check") {
             verifica = true;
+        } else if (a == "--version") {
+            versao = true;  // after the options, so that --lib counts wherever it stands
         } else if (auto v = valor("--port")) {
             porta = *v;
         } else if (auto v = valor("--lib")) {
@@ -287,6 +322,8 @@ int main(int argc, char** argv) {
             palavras.push_back(a);
         }
     }
+
+    if (versao) return Versao(biblioteca);
 
     std::vector<Chamada> chamadas;
     std::string erro;

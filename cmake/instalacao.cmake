@@ -1,0 +1,79 @@
+# What `cmake --install` and the Debian packages put where. Everything lands
+# under the prefix given at install time (cmake --install --prefix DIR), so a
+# tree installed anywhere works from there alone.
+include(CMakePackageConfigHelpers)
+
+set(VLTXDRV_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/vltxdrv)
+
+install(TARGETS vltxdrv EXPORT vltxdrvTargets
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT Runtime NAMELINK_COMPONENT Development)
+install(FILES include/vltxdrv.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT Development)
+
+# CMake hosts: find_package(vltxdrv 2.60) and vltxdrv::vltxdrv.
+install(EXPORT vltxdrvTargets NAMESPACE vltxdrv:: DESTINATION ${VLTXDRV_CMAKEDIR} COMPONENT Development)
+configure_package_config_file(cmake/vltxdrvConfig.cmake.in ${CMAKE_CURRENT_BINARY_DIR}/vltxdrvConfig.cmake
+  INSTALL_DESTINATION ${VLTXDRV_CMAKEDIR})
+# A host asking for 2.60 takes any 2.x from 2.60 on: the major is the SONAME's.
+write_basic_package_version_file(${CMAKE_CURRENT_BINARY_DIR}/vltxdrvConfigVersion.cmake
+  COMPATIBILITY SameMajorVersion)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/vltxdrvConfig.cmake ${CMAKE_CURRENT_BINARY_DIR}/vltxdrvConfigVersion.cmake
+  DESTINATION ${VLTXDRV_CMAKEDIR} COMPONENT Development)
+
+# pkg-config: written at install time, so that it names the prefix the tree
+# is installed under, not the one the build was configured for.
+set(VLTXDRV_PC ${CMAKE_CURRENT_BINARY_DIR}/pkgconfig/vltxdrv.pc)
+foreach(dir LIBDIR INCLUDEDIR)
+  if(IS_ABSOLUTE "${CMAKE_INSTALL_${dir}}")
+    set(PC_${dir} "${CMAKE_INSTALL_${dir}}")
+  else()
+    set(PC_${dir} "\${prefix}/${CMAKE_INSTALL_${dir}}")
+  endif()
+endforeach()
+install(CODE "
+  set(prefix \"\${CMAKE_INSTALL_PREFIX}\")
+  set(libdir [=[${PC_LIBDIR}]=])
+  set(includedir [=[${PC_INCLUDEDIR}]=])
+  set(PROJECT_VERSION \"${PROJECT_VERSION}\")
+  configure_file(\"${CMAKE_CURRENT_SOURCE_DIR}/cmake/vltxdrv.pc.in\" \"${VLTXDRV_PC}\" @ONLY)
+  " COMPONENT Development)
+install(FILES ${VLTXDRV_PC} DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT Development)
+
+install(FILES README.md NEWS LICENSE tools/MANUAL.md tools/exemplo/cheque.ini
+  DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT Runtime)
+
+if(TARGET vltx)
+  install(TARGETS vltx vltx-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Tools)
+  # USB-serial adapters for the dialout group, out of ModemManager's reach.
+  install(FILES udev/60-vltxdrv.rules DESTINATION lib/udev/rules.d COMPONENT Tools)
+endif()
+
+# Man pages from their scdoc sources.
+if(NOT VLTXDRV_MANPAGES STREQUAL "OFF")
+  if(VLTXDRV_MANPAGES STREQUAL "ON")
+    find_program(SCDOC scdoc REQUIRED)
+  else()
+    find_program(SCDOC scdoc)
+  endif()
+  if(SCDOC)
+    set(PAGINAS)
+    foreach(pagina vltxdrv.3 vltx.1 vltx-sim.1)
+      string(REGEX REPLACE ".*\\." "" secao ${pagina})
+      set(saida ${CMAKE_CURRENT_BINARY_DIR}/man/${pagina})
+      add_custom_command(OUTPUT ${saida}
+        COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_CURRENT_BINARY_DIR}/man
+        COMMAND ${SCDOC} < ${CMAKE_CURRENT_SOURCE_DIR}/man/${pagina}.scd > ${saida}
+        DEPENDS man/${pagina}.scd VERBATIM)
+      list(APPEND PAGINAS ${saida})
+      set(componente Tools)
+      if(secao STREQUAL "3")
+        set(componente Development)
+      endif()
+      if(secao STREQUAL "3" OR TARGET vltx)
+        install(FILES ${saida} DESTINATION ${CMAKE_INSTALL_MANDIR}/man${secao} COMPONENT ${componente})
+      endif()
+    endforeach()
+    add_custom_target(man ALL DEPENDS ${PAGINAS})
+  else()
+    message(STATUS "scdoc not found: the man pages are not built")
+  endif()
+endif()
