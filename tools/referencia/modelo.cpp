@@ -245,9 +245,8 @@ std::string RegraDoCampo(const Campo& c) {
             return "the first " + w + " bytes (a longer text loses its end, not its start); a shorter text is "
                    "padded with blanks on the left";
         case TipoCampo::Numero:
-            return "decimal text, read as a number (blanks, one sign, digits up to the first non-digit: \"12,90\" "
-                   "reads 12, no digits read 0) and written with " + w +
-                   " digits, zeros on the left; a value of more digits (or a minus sign) leaves the first " + w +
+            return "decimal text, read by the decimal text rule (\"12,90\" reads 12) and written with " + w +
+                   " digits, zeros on the left; a longer value (or a minus sign) leaves the first " + w +
                    " characters of its decimal text";
         case TipoCampo::Inteiro:
             return "written with " + w + " digits, zeros on the left; a negative value or one of more digits "
@@ -322,7 +321,16 @@ std::string Visivel(const std::string& bytes) {
             i = j;
             continue;
         }
-        if (c == 0) s += "\\0";
+        if (c == 0) {
+            std::size_t j = i;
+            while (j < bytes.size() && bytes[j] == 0) ++j;
+            if (j - i >= 4) {
+                s += "\\0{" + std::to_string(j - i) + "}";
+                i = j;
+                continue;
+            }
+            s += "\\0";
+        }
         else if (c == 27) s += "ESC";
         else if (c < 32 || c >= 127 || c == '`' || c == '|') {
             s += "\\x";

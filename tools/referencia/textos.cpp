@@ -32,7 +32,11 @@ std::string NomeSerpente(const std::string& exportacao) {
         if (maiuscula(c) && i > 0 && s.back() != '_') {
             const char antes = n[i - 1];
             const bool depoisMinuscula = i + 1 < n.size() && minuscula(n[i + 1]);
-            if (minuscula(antes) || digito(antes) || (maiuscula(antes) && depoisMinuscula)) s += '_';
+            // "LeECF" splits as le_ecf, "NSeq" stays one word (nseq): a capital
+            // that starts a word after a run of capitals splits it only when the
+            // run is an acronym of two letters or more.
+            const bool acronimo = i >= 2 && maiuscula(n[i - 2]);
+            if (minuscula(antes) || digito(antes) || (maiuscula(antes) && depoisMinuscula && acronimo)) s += '_';
         }
         s += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     }

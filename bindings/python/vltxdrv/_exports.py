@@ -74,6 +74,8 @@ VLTX_ERRO_LINHA = 29
 VLTX_VERSAO_TAMANHO = 16
 VLTX_REGISTRADOR_TAMANHO = 31
 
+__all__ = ["CODES", "EXPORTS", "VLTX_OK", "VLTX_JA_ABERTA", "VLTX_NAO_ABERTA", "VLTX_ERRO_ABRIR", "VLTX_ERRO_CONFIGURAR", "VLTX_ERRO_FECHADO", "VLTX_ERRO_SAIDA_PENDENTE", "VLTX_ERRO_TAMANHO", "VLTX_ERRO_CTS", "VLTX_ERRO_ESCRITA", "VLTX_ERRO_RESPOSTA_CURTA", "VLTX_ERRO_LEITURA", "VLTX_ERRO_LIMPEZA", "VLTX_ERRO_ENQUADRAMENTO", "VLTX_ERRO_SOBRESCRITA", "VLTX_ERRO_BREAK", "VLTX_ERRO_DISPOSITIVO", "VLTX_ERRO_ESTOURO_RECEPCAO", "VLTX_ERRO_PARIDADE", "VLTX_ERRO_TRANSMISSAO_CHEIA", "VLTX_ERRO_ARQUIVO", "VLTX_ERRO_SECAO", "VLTX_ERRO_VALOR", "VLTX_ERRO_EXTENSO", "VLTX_ERRO_FAVORECIDO", "VLTX_ERRO_CIDADE", "VLTX_ERRO_MENSAGEM", "VLTX_ERRO_DATA", "VLTX_ERRO_ESPACAMENTO", "VLTX_ERRO_LINHA", "VLTX_VERSAO_TAMANHO", "VLTX_REGISTRADOR_TAMANHO"]
+
 # Every export, in the order of the header's groups. results: (from, to, meaning),
 # every line whose range holds a code applies to it.
 EXPORTS = {
@@ -997,7 +999,7 @@ EXPORTS = {
             (29, 29, "a line failure of no known kind"),
         )),
     "ecf_VinculadoNSeq": Export(
-        "ecf_VinculadoNSeq", "vinculado_n_seq", "int32",
+        "ecf_VinculadoNSeq", "vinculado_nseq", "int32",
         (Param("sequencia", "text", 0), Param("forma", "text", 0), Param("descricao", "text", 0), ),
         (
             (0, 255, "the printer's status byte, handed back unchanged"),

@@ -57,11 +57,18 @@ std::string Exports(const Modelo& m) {
     for (const CodigoDriver& c : descricao::Codigos)
         s += "    " + std::to_string(c.Codigo) + ": (" + Literal(c.Constante) + ", " + Literal(c.Significado) + "),\n";
     s += "}\n\n";
-    for (const CodigoDriver& c : descricao::Codigos) s += std::string(c.Constante) + " = " + std::to_string(c.Codigo) + "\n";
+    std::string nomes = "__all__ = [\"CODES\", \"EXPORTS\"";
+    for (const CodigoDriver& c : descricao::Codigos) {
+        s += std::string(c.Constante) + " = " + std::to_string(c.Codigo) + "\n";
+        nomes += ", " + Literal(c.Constante);
+    }
     for (const ExportacaoModelo& e : m.Exportacoes)
         for (const ParametroModelo& p : e.Parametros)
-            if (p.Tipo == Papel::Buffer)
+            if (p.Tipo == Papel::Buffer) {
                 s += std::string(p.Proprio->ConstanteTamanho) + " = " + std::to_string(p.Proprio->Tamanho) + "\n";
+                nomes += ", " + Literal(p.Proprio->ConstanteTamanho);
+            }
+    s += "\n" + nomes + "]\n";
     s += "\n# Every export, in the order of the header's groups. results: (from, to, meaning),\n"
          "# every line whose range holds a code applies to it.\n"
          "EXPORTS = {\n";

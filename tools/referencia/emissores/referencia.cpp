@@ -22,6 +22,14 @@ std::string Chamada(const ExportacaoModelo& e) {
     return s + ")";
 }
 
+// The C declaration; an export no C identifier can spell is reached by name.
+std::string Declaracao(const ExportacaoModelo& e) {
+    const std::string prefixo = "@Log@";
+    if (e.Nome.rfind(prefixo, 0) != 0) return Prototipo(e) + ";";
+    return "vltx_LogC6_fn f = (vltx_LogC6_fn)dlsym(lib, VLTX_LOG_" + e.Nome.substr(prefixo.size()) + "); /* \"" +
+           e.Nome + "\" */";
+}
+
 std::string Bytes(const Campo& c) {
     if (c.Largura == 1) return "byte " + std::to_string(c.Deslocamento);
     return "bytes " + std::to_string(c.Deslocamento) + "–" + std::to_string(c.Deslocamento + c.Largura - 1);
@@ -163,7 +171,7 @@ beyond 32 bits wraps. So `"007"` gives 7, `" -3"` gives -3, `"12,90"` gives
 12 and `"X"` gives 0.
 
 In the examples below a blank is shown as `␣`, a run of N blanks as `␣{N}`,
-the zero byte as `\0` and the escape byte as `ESC`.
+the zero byte as `\0` (a run of N as `\0{N}`) and the escape byte as `ESC`.
 
 ## Contents
 
@@ -271,7 +279,7 @@ std::vector<ArquivoGerado> Gera(const Modelo& m) {
         s += "## " + std::string(TituloDoGrupo(g)) + "\n\n";
         for (const ExportacaoModelo* e : grupos[g]) {
             s += "<a id=\"" + Ancora(e->Nome) + "\"></a>\n\n### " + Codigo(e->Nome) + "\n\n" + e->Desc->Proposito +
-                 "\n\n```c\n" + Prototipo(*e) + ";\n```\n\n";
+                 "\n\n```c\n" + Declaracao(*e) + "\n```\n\n";
             Parametros(s, *e);
             Quadro(s, *e);
             Resultados(s, *e);
