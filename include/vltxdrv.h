@@ -38,91 +38,182 @@
 #define VLTX_API
 #endif
 
+/* The driver's own result codes (docs/reference.md#result-codes). A command
+   that sent its frame and got the whole reply returns the printer's status
+   byte instead, 0 to 255, which can hold the same numbers. */
+#define VLTX_JA_ABERTA 1              /* the port is open already */
+#define VLTX_NAO_ABERTA 2             /* the port is not open: nothing was sent */
+#define VLTX_ERRO_ABRIR 3             /* the device cannot be opened */
+#define VLTX_ERRO_CONFIGURAR 4        /* the line settings cannot be read or applied */
+#define VLTX_ERRO_FECHADO 5           /* the device is not open */
+#define VLTX_ERRO_SAIDA_PENDENTE 6    /* the output queue was not empty before sending */
+#define VLTX_ERRO_TAMANHO 7           /* transfer longer than the read or write limit */
+#define VLTX_ERRO_CTS 8               /* CTS held: the printer cannot take data */
+#define VLTX_ERRO_ESCRITA 9           /* the write failed */
+#define VLTX_ERRO_RESPOSTA_CURTA 10   /* fewer bytes received than asked for (time-out) */
+#define VLTX_ERRO_LEITURA 11          /* the read failed */
+#define VLTX_ERRO_LIMPEZA 12          /* purging a queue failed */
+#define VLTX_ERRO_ENQUADRAMENTO 13    /* framing error */
+#define VLTX_ERRO_SOBRESCRITA 14      /* overrun */
+#define VLTX_ERRO_BREAK 15            /* break on the line */
+#define VLTX_ERRO_DISPOSITIVO 16      /* device I/O error (the line dropped) */
+#define VLTX_ERRO_ESTOURO_RECEPCAO 17 /* receive queue overflow */
+#define VLTX_ERRO_PARIDADE 18         /* parity error */
+#define VLTX_ERRO_TRANSMISSAO_CHEIA 19 /* transmit queue full */
+#define VLTX_ERRO_ARQUIVO 20          /* a file the host named cannot be used */
+#define VLTX_ERRO_SECAO 21            /* cheque layout: the section is missing */
+#define VLTX_ERRO_VALOR 22            /* cheque layout: "Valor" missing or wrong */
+#define VLTX_ERRO_EXTENSO 23          /* cheque layout: "Extenso" missing or wrong */
+#define VLTX_ERRO_FAVORECIDO 24       /* cheque layout: "Favorecido" missing or wrong */
+#define VLTX_ERRO_CIDADE 25           /* cheque layout: "Cidade" missing or wrong */
+#define VLTX_ERRO_MENSAGEM 26         /* cheque layout: "Mensagem" missing or wrong */
+#define VLTX_ERRO_DATA 27             /* cheque layout: "Data" missing or wrong */
+#define VLTX_ERRO_ESPACAMENTO 28      /* cheque layout: "eSpacamento" missing or below 1 */
+#define VLTX_ERRO_LINHA 29            /* a line failure of no known kind */
+#define VLTX_OK 33                    /* success of a step of the driver's own */
+
+/* The buffers the driver writes into: their sizes, the NUL included. */
+#define VLTX_VERSAO_TAMANHO 16        /* ecf_VersaoDLL: "Veltrix - V2.60" */
+#define VLTX_REGISTRADOR_TAMANHO 31   /* ecf_LeRegistrador: 30 bytes of answer */
+
 #ifdef __cplusplus
 extern "C" {
 #endif
 
-/* The two counter exports, by name only. */
+/* The two counter exports, by name only:
+   docs/reference.md#logc6_4, docs/reference.md#logc6_5 */
 typedef void(VLTX_CALL* vltx_LogC6_fn)(void);
 #define VLTX_LOG_C6_4 "@Log@C6_4"
 #define VLTX_LOG_C6_5 "@Log@C6_5"
 
 /* Driver control */
+/* docs/reference.md#ecf_inicializadll */
 VLTX_API int32_t VLTX_CALL ecf_InicializaDLL(const char* porta);
+/* docs/reference.md#ecf_finalizadll */
 VLTX_API int32_t VLTX_CALL ecf_FinalizaDLL(void);
-VLTX_API int32_t VLTX_CALL ecf_VersaoDLL(char* versao);
+/* docs/reference.md#ecf_versaodll */
+VLTX_API int32_t VLTX_CALL ecf_VersaoDLL(char* versao); /* VLTX_VERSAO_TAMANHO bytes */
+/* docs/reference.md#ecf_logserial */
 VLTX_API int32_t VLTX_CALL ecf_LogSerial(const char* ativa); /* 0 or 1 */
+/* docs/reference.md#ecf_proximotimeout */
 VLTX_API int32_t VLTX_CALL ecf_ProximoTimeout(const char* segundos);
 
 /* Printer control and status */
+/* docs/reference.md#ecf_estadoimpressora */
 VLTX_API int32_t VLTX_CALL ecf_EstadoImpressora(void);
+/* docs/reference.md#ecf_abregaveta */
 VLTX_API int32_t VLTX_CALL ecf_AbreGaveta(void);
+/* docs/reference.md#ecf_lesensor */
 VLTX_API int32_t VLTX_CALL ecf_LeSensor(const char* sensor);
+/* docs/reference.md#ecf_avancalinhas */
 VLTX_API int32_t VLTX_CALL ecf_AvancaLinhas(const char* linhas);
+/* docs/reference.md#ecf_espacamentolinhas */
 VLTX_API int32_t VLTX_CALL ecf_EspacamentoLinhas(const char* opcao);
+/* docs/reference.md#ecf_autentica */
 VLTX_API int32_t VLTX_CALL ecf_Autentica(const char* texto);
+/* docs/reference.md#ecf_mecanismo */
 VLTX_API int32_t VLTX_CALL ecf_Mecanismo(const char* opcao);
+/* docs/reference.md#ecf_cortapapel */
 VLTX_API int32_t VLTX_CALL ecf_CortaPapel(void);
+/* docs/reference.md#ecf_rascunho */
 VLTX_API int32_t VLTX_CALL ecf_Rascunho(const char* texto);
+/* docs/reference.md#ecf_contrastetermico */
 VLTX_API int32_t VLTX_CALL ecf_ContrasteTermico(const char* opcao);
+/* docs/reference.md#ecf_codigobarras */
 VLTX_API int32_t VLTX_CALL ecf_CodigoBarras(const char* tipo, const char* codigo);
 
 /* Fiscal receipt */
+/* docs/reference.md#ecf_vendaitem */
 VLTX_API int32_t VLTX_CALL ecf_VendaItem(const char* codigo, const char* descricao, const char* quantidade,
                                          const char* preco, const char* aliquota, const char* unidade,
                                          const char* casas);
+/* docs/reference.md#ecf_cancelavenda */
 VLTX_API int32_t VLTX_CALL ecf_CancelaVenda(const char* operador);
+/* docs/reference.md#ecf_cancelacupom */
 VLTX_API int32_t VLTX_CALL ecf_CancelaCupom(const char* operador);
+/* docs/reference.md#ecf_fechacupom */
 VLTX_API int32_t VLTX_CALL ecf_FechaCupom(const char* operador);
+/* docs/reference.md#ecf_pagamento */
 VLTX_API int32_t VLTX_CALL ecf_Pagamento(const char* forma, const char* descricao, const char* valor);
+/* docs/reference.md#ecf_imprimecabecalho */
 VLTX_API int32_t VLTX_CALL ecf_ImprimeCabecalho(void);
+/* docs/reference.md#ecf_propaganda */
 VLTX_API int32_t VLTX_CALL ecf_Propaganda(const char* mensagem);
+/* docs/reference.md#ecf_idcomprador */
 VLTX_API int32_t VLTX_CALL ecf_IdComprador(const char* nome, const char* tipo, const char* documento,
                                            const char* endereco1, const char* endereco2);
+/* docs/reference.md#ecf_cancelaitem */
 VLTX_API int32_t VLTX_CALL ecf_CancelaItem(const char* item);
+/* docs/reference.md#ecf_acrescimosubtotal */
 VLTX_API int32_t VLTX_CALL ecf_AcrescimoSubtotal(const char* descricao, const char* valor);
+/* docs/reference.md#ecf_descontosubtotal */
 VLTX_API int32_t VLTX_CALL ecf_DescontoSubtotal(const char* descricao, const char* valor);
+/* docs/reference.md#ecf_descontoitem */
 VLTX_API int32_t VLTX_CALL ecf_DescontoItem(const char* tipo, const char* descricao, const char* valor);
+/* docs/reference.md#ecf_cupomstub */
 VLTX_API int32_t VLTX_CALL ecf_CupomStub(int32_t numero);
 
 /* Configuration */
+/* docs/reference.md#ecf_cargacliche */
 VLTX_API int32_t VLTX_CALL ecf_CargaCliche(const char* opcao, const char* linha1, const char* linha2,
                                            const char* linha3, const char* texto1, const char* texto2);
+/* docs/reference.md#ecf_cargaaliquota */
 VLTX_API int32_t VLTX_CALL ecf_CargaAliquota(const char* indice, const char* aliquota);
+/* docs/reference.md#ecf_programarelogio */
 VLTX_API int32_t VLTX_CALL ecf_ProgramaRelogio(const char* modo, const char* data, const char* hora);
+/* docs/reference.md#ecf_formapagamento */
 VLTX_API int32_t VLTX_CALL ecf_FormaPagamento(const char* forma, const char* descricao);
+/* docs/reference.md#ecf_carganaovinculado */
 VLTX_API int32_t VLTX_CALL ecf_CargaNaoVinculado(const char* indice, const char* descricao, const char* tipo);
+/* docs/reference.md#ecf_definealiquota */
 VLTX_API int32_t VLTX_CALL ecf_DefineAliquota(const char* indice, const char* aliquota, const char* tipo);
+/* docs/reference.md#ecf_novoestabelecimento */
 VLTX_API int32_t VLTX_CALL ecf_NovoEstabelecimento(const char* texto1, const char* texto2, const char* texto3);
 
 /* Reports, linked and non-fiscal documents */
+/* docs/reference.md#ecf_relatorio_xz */
 VLTX_API int32_t VLTX_CALL ecf_Relatorio_XZ(const char* tipo);
+/* docs/reference.md#ecf_finalizarelatorio */
 VLTX_API int32_t VLTX_CALL ecf_FinalizaRelatorio(void);
+/* docs/reference.md#ecf_linhaslivres */
 VLTX_API int32_t VLTX_CALL ecf_LinhasLivres(const char* quantidade, const char* texto);
+/* docs/reference.md#ecf_emitenaovinculado */
 VLTX_API int32_t VLTX_CALL ecf_EmiteNaoVinculado(const char* indice, const char* descricao, const char* valor);
+/* docs/reference.md#ecf_vinculado */
 VLTX_API int32_t VLTX_CALL ecf_Vinculado(const char* forma, const char* texto1, const char* valor, const char* texto2,
                                          const char* opcao, const char* texto, const char* numero1,
                                          const char* numero2);
+/* docs/reference.md#ecf_vinculadotef */
 VLTX_API int32_t VLTX_CALL ecf_VinculadoTEF(const char* forma, const char* texto1, const char* valor,
                                             const char* texto, const char* numero1, const char* numero2);
+/* docs/reference.md#ecf_vinculadocartao */
 VLTX_API int32_t VLTX_CALL ecf_VinculadoCartao(const char* forma, const char* texto1, const char* texto2,
                                                const char* valor, const char* texto, const char* numero1,
                                                const char* numero2);
+/* docs/reference.md#ecf_vinculadonseq */
 VLTX_API int32_t VLTX_CALL ecf_VinculadoNSeq(const char* sequencia, const char* forma, const char* descricao);
 
 /* Cheque printing, cheque handling and CMC-7 */
+/* docs/reference.md#ecf_imprimecheque */
 VLTX_API int32_t VLTX_CALL ecf_ImprimeCheque(const char* valor, const char* favorecido, const char* cidade,
                                              const char* mensagem, const char* data, const char* texto6,
                                              const char* texto7, const char* secao, const char* arquivo);
+/* docs/reference.md#ecf_cmc7toecf */
 VLTX_API int32_t VLTX_CALL ecf_CMC7ToECF(void);
+/* docs/reference.md#ecf_ejetarcheque */
 VLTX_API int32_t VLTX_CALL ecf_EjetarCheque(void);
+/* docs/reference.md#ecf_lecmc7 */
 VLTX_API int32_t VLTX_CALL ecf_LeCMC7(const char* arquivo);
+/* docs/reference.md#ecf_cruzarcheque */
 VLTX_API int32_t VLTX_CALL ecf_CruzarCheque(const char* tipo, const char* texto1, const char* texto2,
                                             const char* texto3);
+/* docs/reference.md#ecf_chancelarcheque */
 VLTX_API int32_t VLTX_CALL ecf_ChancelarCheque(const char* numero1, const char* numero2, const char* texto);
 
 /* Register and fiscal data readout */
-VLTX_API int32_t VLTX_CALL ecf_LeRegistrador(const char* registrador, char* resposta /* 31 bytes or null */);
+/* docs/reference.md#ecf_leregistrador */
+VLTX_API int32_t VLTX_CALL ecf_LeRegistrador(const char* registrador, char* resposta /* VLTX_REGISTRADOR_TAMANHO bytes, or null */);
+/* docs/reference.md#ecf_leecf */
 VLTX_API int32_t VLTX_CALL ecf_LeECF(const char* tipo, const char* inicio, const char* fim, const char* opcao,
                                      const char* arquivo);
 

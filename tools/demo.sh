@@ -70,7 +70,7 @@ vltx Relatorio_XZ 1
 
 titulo "4. A linked slip for the card payment"
 SLIP=$(printf '%-40s' "COMPROVANTE DE PAGAMENTO COM CARTAO" "CARTAO CREDITO ****1234" "VALOR R\$ 7,29" "" "ASSINATURA: ______________________")
-vltx Vinculado 02 CARTAO 7,29 "CREDITO A VISTA" 1 "$SLIP" 01 01
+vltx Vinculado 02 CARTAO 729 "CREDITO A VISTA" 1 "$SLIP" 01 01
 
 titulo "5. A register read (register 1: receipts, 2: items, in this simulator)"
 vltx LeRegistrador 001 LeRegistrador 002

@@ -1,0 +1,170 @@
+// vltx-ref: the model joined from the two tables, the names and words the
+// emitters share, and the checks that must fail when the tree disagrees.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include <unistd.h>
+
+#include "cabecalho.h"
+#include "emissor.h"
+
+namespace {
+
+const Modelo& M() {
+    static const Modelo m = ConstroiModelo();
+    return m;
+}
+
+const ExportacaoModelo& Exp(const std::string& nome) {
+    for (const ExportacaoModelo& e : M().Exportacoes)
+        if (e.Nome == nome) return e;
+    throw std::runtime_error("no export " + nome);
+}
+
+std::string Le(const std::filesystem::path& p) {
+    std::ifstream f(p, std::ios::binary);
+    std::ostringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+void Grava(const std::filesystem::path& p, const std::string& conteudo) {
+    std::filesystem::create_directories(p.parent_path());
+    std::ofstream(p, std::ios::binary) << conteudo;
+}
+
+std::string Troca(std::string s, const std::string& de, const std::string& para) {
+    const std::size_t i = s.find(de);
+    EXPECT_NE(i, std::string::npos) << de;
+    if (i != std::string::npos) s.replace(i, de.size(), para);
+    return s;
+}
+
+TEST(Modelo, TheTwoTablesAgreeOnEveryExport) {
+    EXPECT_TRUE(M().Erros.empty()) << M().Erros.front();
+    EXPECT_EQ(M().Exportacoes.size(), 54U);
+    const ExportacaoModelo& venda = Exp("ecf_VendaItem");
+    ASSERT_EQ(venda.Parametros.size(), 7U);
+    EXPECT_EQ(venda.Parametros[3].Nome, "preco");
+    EXPECT_EQ(venda.Parametros[3].Campos.front()->Largura, 9);
+    EXPECT_EQ(Prototipo(Exp("ecf_CupomStub")), "int32_t ecf_CupomStub(int32_t numero)");
+    EXPECT_EQ(Prototipo(Exp("ecf_LeRegistrador")), "int32_t ecf_LeRegistrador(const char* registrador, char* resposta)");
+    EXPECT_EQ(Prototipo(Exp("@Log@C6_5")), "void @Log@C6_5(void)");
+}
+
+TEST(Modelo, TheChequeSectionAndPathAreNotFieldsAndTheSpacingComesFromTheLayout) {
+    const ExportacaoModelo& cheque = Exp("ecf_ImprimeCheque");
+    ASSERT_EQ(cheque.Parametros.size(), 9U);
+    EXPECT_EQ(cheque.Parametros[7].Nome, "secao");
+    EXPECT_EQ(cheque.Parametros[7].Tipo, Papel::Texto);
+    EXPECT_EQ(cheque.Parametros[8].Tipo, Papel::Caminho);
+    ASSERT_EQ(cheque.Linhas.size(), 2U);  // basic and extended frames
+    ASSERT_EQ(cheque.CamposDoDriver.size(), 2U);
+    EXPECT_STREQ(cheque.CamposDoDriver[0]->Nome, "espacamento");
+    // The value field moves with the variant: 34 in the basic frame, 53 in the extended.
+    EXPECT_EQ(cheque.Parametros[0].Campos[0]->Deslocamento, 34);
+    EXPECT_EQ(cheque.Parametros[0].Campos[1]->Deslocamento, 53);
+}
+
+TEST(Modelo, ExamplesAreWrittenByTheDriversOwnBuilder) {
+    const ExportacaoModelo& pagamento = Exp("ecf_Pagamento");
+    EXPECT_EQ(pagamento.Parametros[0].BytesExemplo.front(), "01");
+    EXPECT_EQ(pagamento.Parametros[2].BytesExemplo.front(), "      2000");
+    EXPECT_EQ(pagamento.QuadroExemplo, std::string("\x1b" "f1001DINHEIRO        2000"));
+    EXPECT_EQ(Exp("ecf_CupomStub").Parametros[0].BytesExemplo.front(), "00001234");
+    EXPECT_EQ(Visivel(std::string("A  B    C\0\0\0\0\x1b", 14)), "A␣␣B␣{4}C\\0{4}ESC");
+}
+
+TEST(Nomes, SnakeCaseKeepsAcronymsWhole) {
+    EXPECT_EQ(NomeSerpente("ecf_LeECF"), "le_ecf");
+    EXPECT_EQ(NomeSerpente("ecf_CMC7ToECF"), "cmc7_to_ecf");
+    EXPECT_EQ(NomeSerpente("ecf_VinculadoNSeq"), "vinculado_nseq");
+    EXPECT_EQ(NomeSerpente("ecf_Relatorio_XZ"), "relatorio_xz");
+    EXPECT_EQ(NomeSerpente("ecf_InicializaDLL"), "inicializa_dll");
+    EXPECT_EQ(NomeSerpente("@Log@C6_4"), "log_c6_4");
+    EXPECT_EQ(Ancora("@Log@C6_4"), "logc6_4");
+    EXPECT_EQ(Ancora("ecf_Relatorio_XZ"), "ecf_relatorio_xz");
+}
+
+TEST(Resultados, LineAndLayoutCodesAreSaidOnceWithTheirCodes) {
+    const std::vector<LinhaDeResultado> venda = ResultadosAgrupados(Exp("ecf_VendaItem"));
+    ASSERT_EQ(venda.size(), 3U);
+    EXPECT_EQ(venda[0].Codigos, "0 to 255");
+    EXPECT_EQ(venda[1].Codigos, "2");
+    EXPECT_EQ(venda[2].Codigos, "4, 6 to 19, 29");
+    const std::vector<LinhaDeResultado> cheque = ResultadosAgrupados(Exp("ecf_ImprimeCheque"));
+    ASSERT_EQ(cheque.size(), 5U);
+    EXPECT_EQ(cheque[3].Codigos, "20");
+    EXPECT_EQ(cheque[4].Codigos, "21 to 28");
+    // 4 is both an opening failure and a line failure: one line for it.
+    const ExportacaoModelo& inicializa = Exp("ecf_InicializaDLL");
+    EXPECT_EQ(std::count_if(inicializa.Resultados.begin(), inicializa.Resultados.end(),
+                            [](const ResultadoModelo& r) { return r.De == 4; }),
+              1);
+}
+
+TEST(Cabecalho, TheHeaderAgreesAndEachDisagreementIsNamed) {
+    const std::string cabecalho = Le(std::filesystem::path(VLTX_RAIZ) / "include/vltxdrv.h");
+    EXPECT_TRUE(ConfereCabecalho(M(), cabecalho).empty());
+
+    std::string errado = Troca(cabecalho, "#define VLTX_OK 33", "#define VLTX_OK 34");
+    errado = Troca(errado, "/* docs/reference.md#ecf_abregaveta */", "");
+    errado = Troca(errado, "VLTX_API int32_t VLTX_CALL ecf_CortaPapel(void);",
+                   "VLTX_API int32_t VLTX_CALL ecf_CortaPapelNovo(void);");
+    const std::vector<std::string> erros = ConfereCabecalho(M(), errado);
+    auto diz = [&](const std::string& s) {
+        return std::any_of(erros.begin(), erros.end(), [&](const std::string& e) { return e.find(s) != e.npos; });
+    };
+    EXPECT_TRUE(diz("VLTX_OK is 34"));
+    EXPECT_TRUE(diz("no comment points ecf_AbreGaveta"));
+    EXPECT_TRUE(diz("ecf_CortaPapel is not declared"));
+    EXPECT_TRUE(diz("ecf_CortaPapelNovo is declared but not described"));
+    EXPECT_EQ(erros.size(), 4U);
+}
+
+// The C89 unit: compiles against the header, fails against one whose
+// prototype or constant differs. What the build relies on to check types.
+TEST(Cabecalho, TheC89UnitRejectsAWrongPrototypeOrConstant) {
+    const std::filesystem::path dir = std::filesystem::temp_directory_path() / ("vltx-ref-tu-" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir / "bom");
+    std::filesystem::create_directories(dir / "mau");
+    const std::string cabecalho = Le(std::filesystem::path(VLTX_RAIZ) / "include/vltxdrv.h");
+    Grava(dir / "bom/vltxdrv.h", cabecalho);
+    Grava(dir / "mau/vltxdrv.h", Troca(cabecalho, "ecf_CupomStub(int32_t numero)", "ecf_CupomStub(const char* numero)"));
+    Grava(dir / "tu.c", UnidadeDeVerificacao(M()));
+    auto compila = [&](const char* sub) {
+        const std::string cmd = std::string(VLTX_CC) + " -std=c89 -pedantic-errors -Wall -Wextra -Werror -fsyntax-only -I " +
+                                (dir / sub).string() + " " + (dir / "tu.c").string() + " 2>/dev/null";
+        return std::system(cmd.c_str());
+    };
+    EXPECT_EQ(compila("bom"), 0);
+    EXPECT_NE(compila("mau"), 0);
+    Grava(dir / "mau/vltxdrv.h", Troca(cabecalho, "#define VLTX_REGISTRADOR_TAMANHO 31", "#define VLTX_REGISTRADOR_TAMANHO 30"));
+    EXPECT_NE(compila("mau"), 0);
+    std::filesystem::remove_all(dir);
+}
+
+// --check on a copy of the tree: agrees after --write, fails on a stale file.
+TEST(Verificacao, CheckFailsOnAStaleGeneratedFile) {
+    const std::filesystem::path raiz =
+        std::filesystem::temp_directory_path() / ("vltx-ref-raiz-" + std::to_string(getpid()));
+    std::filesystem::create_directories(raiz / "include");
+    std::filesystem::copy_file(std::filesystem::path(VLTX_RAIZ) / "include/vltxdrv.h", raiz / "include/vltxdrv.h");
+    for (const Emissor* e : Emissores())
+        for (const ArquivoGerado& a : e->Gera(M())) std::filesystem::create_directories((raiz / a.Caminho).parent_path());
+    const std::string base = std::string(VLTX_REF_BIN) + " --root " + raiz.string();
+    EXPECT_NE(std::system((base + " --check 2>/dev/null").c_str()), 0);  // nothing generated yet
+    ASSERT_EQ(std::system((base + " --write").c_str()), 0);
+    EXPECT_EQ(std::system((base + " --check >/dev/null").c_str()), 0);
+    const std::filesystem::path sym = raiz / "src/exports/vltxdrv.sym";
+    Grava(sym, Le(sym) + "ecf_Novo\n");
+    EXPECT_NE(std::system((base + " --check 2>/dev/null").c_str()), 0);
+    std::filesystem::remove_all(raiz);
+}
+
+}  // namespace

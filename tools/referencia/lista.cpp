@@ -1,0 +1,16 @@
+// Every emitter vltx-ref runs. A new language: one file in emissores/
+// defining its Emissor, and one line here.
+#include "emissor.h"
+
+extern const Emissor EmissorReferencia;
+extern const Emissor EmissorTabelasDeExportacao;
+extern const Emissor EmissorPython;
+
+const std::vector<const Emissor*>& Emissores() {
+    static const std::vector<const Emissor*> lista = {
+        &EmissorReferencia,
+        &EmissorTabelasDeExportacao,
+        &EmissorPython,
+    };
+    return lista;
+}
