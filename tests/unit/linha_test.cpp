@@ -1,6 +1,8 @@
 // The serial link and the lifecycle on a real tty: a pseudo-terminal whose
 // master plays the printer.
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -54,11 +56,49 @@ TEST_F(Porta, DeviceIsOpenedExclusively) {
     EXPECT_EQ(plataforma::AbreDispositivo(impressora.Caminho()), 0);
 }
 
-TEST_F(Porta, OnlyTtysOpen) {
+// 3 for a path that does not open; 4 for one that opens but is no serial
+// line, closed again at once (a FIFO with no writer must not hold the open).
+TEST_F(Porta, APathThatIsNoSerialLineGivesFourAndOneThatDoesNotOpenThree) {
     EXPECT_EQ(ecf_InicializaDLL("/dev/nonexistent-ecf"), 3);
-    EXPECT_EQ(ecf_InicializaDLL("/dev/null"), 3);
     EXPECT_EQ(ecf_InicializaDLL(""), 3);
+    const std::string dir = ambiente::DiretorioC();
+    EXPECT_EQ(ecf_InicializaDLL(dir.c_str()), 3);  // a directory does not open for writing
+
+    EXPECT_EQ(ecf_InicializaDLL("/dev/null"), 4);
+    const std::string arquivo = dir + "/COM1";
+    {
+        int fd = open(arquivo.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0600);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(write(fd, "abc", 3), 3);
+        close(fd);
+    }
+    EXPECT_EQ(ecf_InicializaDLL(arquivo.c_str()), 4);
+    const std::string fifo = dir + "/fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(ecf_InicializaDLL(fifo.c_str()), 4);
     EXPECT_FALSE(EstadoDriver.PortaAberta);
+
+    // Nothing was written to the file, and every descriptor was closed:
+    // the port opens on the printer as if nothing had happened.
+    EXPECT_EQ(ecf_AbreGaveta(), 2);
+    int fd = open(arquivo.c_str(), O_RDONLY);
+    char conteudo[8] = {};
+    EXPECT_EQ(read(fd, conteudo, sizeof conteudo), 3);
+    close(fd);
+    EXPECT_STREQ(conteudo, "abc");
+    EXPECT_EQ(ecf_InicializaDLL(impressora.Caminho()), 33);
+    EXPECT_TRUE(EstadoDriver.PortaAberta);
+}
+
+// A file another process holds (flock) is held: 3, not 4.
+TEST_F(Porta, AFileHeldByAnotherOpenerGivesThree) {
+    const std::string arquivo = ambiente::DiretorioC() + "/COM2";
+    int fd = open(arquivo.c_str(), O_CREAT | O_RDWR, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
+    EXPECT_EQ(ecf_InicializaDLL(arquivo.c_str()), 3);
+    close(fd);
+    EXPECT_EQ(ecf_InicializaDLL(arquivo.c_str()), 4);
 }
 
 TEST_F(Porta, OpenCloseOpenAgain) {

@@ -106,9 +106,12 @@ Dispositivo AbreDispositivo(const char* nome) {
     // (opening it would raise DTR under that program's feet).
     char trava[sizeof Porta::trava];
     if (!TomaTravaUucp(nome, trava, sizeof trava)) return 0;
-    // O_NONBLOCK so that a line without carrier does not hold the open.
+    // O_NONBLOCK so that a line without carrier, or a FIFO with no writer,
+    // does not hold the open. Something that opens but is no terminal (a
+    // regular file, /dev/null) is kept, as Windows keeps it: reading its line
+    // settings then fails and the open gives 4, not 3.
     int fd = open(nome, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd >= 0 && (!isatty(fd) || flock(fd, LOCK_EX | LOCK_NB) != 0 || ioctl(fd, TIOCEXCL) != 0)) {
+    if (fd >= 0 && (flock(fd, LOCK_EX | LOCK_NB) != 0 || (isatty(fd) && ioctl(fd, TIOCEXCL) != 0))) {
         close(fd);
         fd = -1;
     }
