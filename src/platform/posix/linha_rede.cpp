@@ -341,7 +341,10 @@ bool LeErros(Dispositivo d, std::uint32_t* erros, EstadoLinha* estado) {
         int entrada = 0, saida = 0;
         if (l->rfc2217) entrada = static_cast<int>(l->fim - l->inicio);
         else if (ioctl(l->fd, FIONREAD, &entrada) != 0) entrada = 0;
-        if (ioctl(l->fd, SIOCOUTQ, &saida) != 0) saida = 0;
+        // Bytes not yet handed to the network, as a port's output queue holds
+        // bytes not yet on the wire; bytes sent and not yet acknowledged
+        // (SIOCOUTQ counts those too) have left, like a tty's last frame.
+        if (ioctl(l->fd, SIOCOUTQNSD, &saida) != 0) saida = 0;
         estado->cbInQue = static_cast<std::uint32_t>(entrada);
         estado->cbOutQue = static_cast<std::uint32_t>(saida);
         // A server that has never shown a modem line up (ser2net in front of
