@@ -119,6 +119,8 @@ DiretorioTemporario::~DiretorioTemporario() {
 SimuladorEmExecucao::SimuladorEmExecucao(const std::string& diretorio, const std::vector<std::string>& opcoes)
     : diretorio_(diretorio), link_(diretorio + "/ecf0") {
     std::vector<std::string> argv = {VLTX_SIM_BIN, "--link", link_, "--paper", diretorio + "/papel.txt"};
+    // On a TCP port there is no pseudo-terminal to link to.
+    if (!opcoes.empty() && opcoes[0] == "--tcp") argv.erase(argv.begin() + 1, argv.begin() + 3);
     argv.insert(argv.end(), opcoes.begin(), opcoes.end());
     Argv args(argv);
     const std::string erros = diretorio + "/sim.err";

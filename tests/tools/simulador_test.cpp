@@ -2,11 +2,15 @@
 // the streams with their end bytes and their drills.
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -141,4 +145,33 @@ TEST(Simulador, ItRefusesToReplaceAFileWithItsLinkAndRemovesItsOwnLink) {
         EXPECT_EQ(sim.Escravo(), destino);
     }
     EXPECT_NE(access(ocupado.c_str(), F_OK), 0);
+}
+
+// --tcp: the same printer on a TCP port, one client after another, its
+// state kept across them; a client that leaves does not stop it.
+TEST(Simulador, OnATcpPortItServesOneClientAfterAnother) {
+    DiretorioTemporario dir;
+    SimuladorEmExecucao sim(dir.Caminho(), {"--tcp", "127.0.0.1:0"});
+    const std::string endereco = sim.Escravo();
+    ASSERT_EQ(endereco.rfind("127.0.0.1:", 0), 0u) << endereco << sim.Erros();
+    const int porta = std::stoi(endereco.substr(10));
+    for (int cliente = 0; cliente < 2; ++cliente) {
+        int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(static_cast<std::uint16_t>(porta));
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+        ASSERT_EQ(send(fd, Status.data(), Status.size(), 0), ssize_t(Status.size()));
+        pollfd pf{fd, POLLIN, 0};
+        char r = 'x';
+        ASSERT_EQ(poll(&pf, 1, 3000), 1);
+        EXPECT_EQ(recv(fd, &r, 1, 0), 1);
+        EXPECT_EQ(r, '\0');
+        close(fd);
+    }
+    EXPECT_FALSE(sim.Terminou(100)) << "a client leaving does not stop the simulator";
+    const std::string papel = sim.Papel();
+    EXPECT_NE(papel.find("client left"), std::string::npos) << papel;
+    EXPECT_EQ(std::count(papel.begin(), papel.end(), '['), 2) << papel;
 }

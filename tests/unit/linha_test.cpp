@@ -17,6 +17,7 @@
 #include "driver/estado.h"
 #include "support/ambiente.h"
 #include "support/impressora.h"
+#include "support/ser2net.h"
 #include "vltxdrv.h"
 
 namespace {
@@ -175,6 +176,22 @@ TEST_F(Porta, TheExchangeAllocatesNothing) {
     ecf_LogSerial("0");
     EXPECT_EQ(alocacoes.load(), 0);
     EXPECT_EQ(impressora.Quadros().size(), 221u);
+}
+
+TEST_F(Porta, TheExchangeOverANetworkLineAllocatesNothing) {
+    impressora.AtendeCom(std::string(1, '\0'));
+    for (Ser2net::Modo modo : {Ser2net::Raw, Ser2net::Rfc2217}) {
+        Ser2net servidor(impressora.Caminho(), modo);
+        ASSERT_EQ(ecf_InicializaDLL(servidor.Url()), 33);
+        ASSERT_EQ(ecf_VendaItem("1", "A", "1", "1", "T1", "UN", "2"), 0);
+        alocacoes = 0;
+        contando = true;
+        for (int i = 0; i < 50; ++i) ecf_VendaItem("7891234567895", "CAFE \xff 500G", "1", "12,90", "T1", "UN", "2");
+        for (int i = 0; i < 20; ++i) ecf_EstadoImpressora();
+        contando = false;
+        EXPECT_EQ(alocacoes.load(), 0);
+        ASSERT_EQ(ecf_FinalizaDLL(), 33);
+    }
 }
 
 }  // namespace

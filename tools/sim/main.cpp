@@ -27,6 +27,9 @@ void Ajuda() {
         "SIGTERM and removes its link.\n"
         "\n"
         "  --link PATH         make a symbolic link PATH to the slave (vltx uses /tmp/ecf0)\n"
+        "  --tcp HOST:PORT     serve on a TCP port instead of a pseudo-terminal (raw bytes,\n"
+        "                      one client at a time; port 0: any free one); prints HOST:PORT,\n"
+        "                      for the driver's socket://HOST:PORT\n"
         "  --paper FILE        write the paper roll to FILE instead of standard output\n"
         "  --polls N           after report \"08\" type 1 (answered 33), answer 10 to the\n"
         "                      next N status polls (default 2; each one past the first\n"
@@ -104,6 +107,10 @@ int main(int argc, char** argv) {
             std::optional<std::string> v = requer();
             if (!v || v->empty()) return Falha(a + " needs a path");
             (a == "--link" ? opcoes.Link : opcoes.ArquivoPapel) = *v;
+        } else if (a == "--tcp") {
+            std::optional<std::string> v = requer();
+            if (!v || v->empty()) return Falha("--tcp needs HOST:PORT");
+            opcoes.Tcp = *v;
         } else if (a == "--polls") {
             if (!numero(0, opcoes.Consultas)) return Falha("--polls needs a number, 0 or more");
         } else if (a == "--chunk") {
@@ -163,7 +170,9 @@ int main(int argc, char** argv) {
     {
         Simulador simulador(opcoes, papel);
         std::string erro;
-        if (!simulador.Abre(erro)) {
+        if (!opcoes.Tcp.empty() && !opcoes.Link.empty()) {
+            resultado = Falha("--tcp and --link do not go together");
+        } else if (!(opcoes.Tcp.empty() ? simulador.Abre(erro) : simulador.AbreTcp(opcoes.Tcp, erro))) {
             resultado = Falha(erro);
         } else {
             std::printf("%s\n", simulador.Caminho().c_str());

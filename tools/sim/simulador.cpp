@@ -1,8 +1,10 @@
 #include "sim/simulador.h"
 
 #include <fcntl.h>
+#include <netdb.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -61,6 +63,42 @@ Simulador::~Simulador() {
     }
     if (mestre_ >= 0) close(mestre_);
     if (escravo_ >= 0) close(escravo_);
+    if (ouvinte_ >= 0) close(ouvinte_);
+}
+
+bool Simulador::AbreTcp(const std::string& endereco, std::string& erro) {
+    const std::size_t doisPontos = endereco.rfind(':');
+    if (doisPontos == std::string::npos || doisPontos == 0) {
+        erro = "--tcp needs HOST:PORT";
+        return false;
+    }
+    std::string host = endereco.substr(0, doisPontos);
+    if (host.size() > 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
+    addrinfo dicas{};
+    dicas.ai_socktype = SOCK_STREAM;
+    dicas.ai_flags = AI_NUMERICSERV | AI_PASSIVE;
+    addrinfo* a = nullptr;
+    if (int r = getaddrinfo(host.c_str(), endereco.c_str() + doisPontos + 1, &dicas, &a); r != 0) {
+        erro = endereco + ": " + gai_strerror(r);
+        return false;
+    }
+    ouvinte_ = socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC, a->ai_protocol);
+    int um = 1;
+    if (ouvinte_ >= 0) setsockopt(ouvinte_, SOL_SOCKET, SO_REUSEADDR, &um, sizeof um);
+    const bool ok = ouvinte_ >= 0 && bind(ouvinte_, a->ai_addr, a->ai_addrlen) == 0 && listen(ouvinte_, 1) == 0;
+    freeaddrinfo(a);
+    if (!ok) {
+        erro = "cannot listen on " + endereco + ": " + std::strerror(errno);
+        return false;
+    }
+    sockaddr_storage local{};
+    socklen_t tamanho = sizeof local;
+    char nome[NI_MAXHOST], porta[NI_MAXSERV];
+    getsockname(ouvinte_, reinterpret_cast<sockaddr*>(&local), &tamanho);
+    getnameinfo(reinterpret_cast<sockaddr*>(&local), tamanho, nome, sizeof nome, porta, sizeof porta,
+                NI_NUMERICHOST | NI_NUMERICSERV);
+    caminho_ = (std::strchr(nome, ':') ? "[" + std::string(nome) + "]" : std::string(nome)) + ":" + porta;
+    return true;
 }
 
 bool Simulador::Abre(std::string& erro) {
@@ -123,7 +161,7 @@ Simulador::Leitura Simulador::Le(std::size_t n, int ms) {
         char buf[1024];
         ssize_t lidos = read(mestre_, buf, sizeof buf);
         if (lidos > 0) entrada_.append(buf, static_cast<std::size_t>(lidos));
-        else if (lidos < 0 && errno != EINTR && errno != EAGAIN) return Leitura::Parar;
+        else if (lidos == 0 || (errno != EINTR && errno != EAGAIN)) return Leitura::Parar;  // 0: the client left
     }
     return Leitura::Ok;
 }
@@ -264,7 +302,25 @@ void Simulador::Transmite(const std::string& dados, const Exercicio* e, int limi
 void Simulador::Executa(volatile std::sig_atomic_t& parar) {
     parar_ = &parar;
     std::string quadro;
-    while (!caiu_ && LeQuadro(quadro)) Atende(quadro);
+    if (ouvinte_ < 0) {
+        while (!caiu_ && LeQuadro(quadro)) Atende(quadro);
+        return;
+    }
+    // One client at a time; the printer's state outlives each connection.
+    sigset_t aberto;
+    sigemptyset(&aberto);
+    while (!caiu_ && !*parar_) {
+        pollfd pf{ouvinte_, POLLIN, 0};
+        if (ppoll(&pf, 1, nullptr, &aberto) <= 0) continue;
+        mestre_ = accept4(ouvinte_, nullptr, nullptr, SOCK_CLOEXEC);
+        if (mestre_ < 0) continue;
+        papel_.Nota("client connected");
+        entrada_.clear();
+        while (!caiu_ && LeQuadro(quadro)) Atende(quadro);
+        if (mestre_ >= 0) close(mestre_);
+        mestre_ = -1;
+        if (!caiu_ && !*parar_) papel_.Nota("client left");
+    }
 }
 
 void Simulador::Atende(const std::string& quadro) {

@@ -20,6 +20,7 @@ struct Exercicio {
 struct Opcoes {
     std::string Link;              // a symbolic link to the slave, made and removed
     std::string ArquivoPapel;      // the paper roll's file; empty: stdout
+    std::string Tcp;               // HOST:PORT to serve on instead of a pseudo-terminal
     int Consultas = 2;             // status polls answered 10 after report type 1
     int Pedaco = 256;              // bytes per chunk of a stream
     int PausaMs = 150;             // pause between the chunks of a stream
@@ -38,6 +39,9 @@ public:
 
     // Opens the pseudo-terminal and makes the link; false with a message.
     bool Abre(std::string& erro);
+    // Listens on HOST:PORT (port 0: any free one) instead: one client at a
+    // time, raw bytes. Caminho() then gives the HOST:PORT it listens on.
+    bool AbreTcp(const std::string& endereco, std::string& erro);
     const std::string& Caminho() const { return caminho_; }
     // Answers frames until parar is set (by a signal, which the waits let in
     // while the caller keeps it blocked) or a drill drops the line.
@@ -63,6 +67,7 @@ private:
     Papel& papel_;
     int mestre_ = -1;
     int escravo_ = -1;
+    int ouvinte_ = -1;  // the listening socket of --tcp; mestre_ is then the client
     std::string caminho_;
     std::string entrada_;  // bytes read from the line, not yet used
     volatile std::sig_atomic_t* parar_ = nullptr;

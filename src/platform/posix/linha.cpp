@@ -13,6 +13,7 @@
 #include <ctime>
 
 #include "platform/plataforma.h"
+#include "platform/posix/linha_rede.h"
 #include "platform/posix/trava_uucp.h"
 
 namespace plataforma {
@@ -99,6 +100,7 @@ void MarcaFalhaEs(Porta& p, int erro) {
 }  // namespace
 
 Dispositivo AbreDispositivo(const char* nome) {
+    if (rede::EhEndereco(nome)) return rede::Abre(nome);
     int slot = 0;
     while (slot < MaxPortas && portas[slot].fd >= 0) ++slot;
     if (slot == MaxPortas || nome == nullptr) return 0;
@@ -130,6 +132,7 @@ Dispositivo AbreDispositivo(const char* nome) {
 }
 
 bool LeConfigLinha(Dispositivo d, ConfigLinha& config) {
+    if (rede::EhRede(d)) return rede::LeConfig(d, config);
     Porta* p = PortaDe(d);
     termios t{};
     if (p == nullptr || tcgetattr(p->fd, &t) != 0) return false;
@@ -145,6 +148,7 @@ bool LeConfigLinha(Dispositivo d, ConfigLinha& config) {
 }
 
 bool AplicaConfigLinha(Dispositivo d, const ConfigLinha& config) {
+    if (rede::EhRede(d)) return rede::AplicaConfig(d, config);
     Porta* p = PortaDe(d);
     if (p == nullptr) return false;
     termios t{};
@@ -174,6 +178,7 @@ bool AplicaConfigLinha(Dispositivo d, const ConfigLinha& config) {
 }
 
 bool AplicaTemposLinha(Dispositivo d, const TemposLinha& tempos) {
+    if (rede::EhRede(d)) return rede::AplicaTempos(d, tempos);
     Porta* p = PortaDe(d);
     if (p == nullptr) return false;
     p->tempos = tempos;
@@ -181,6 +186,7 @@ bool AplicaTemposLinha(Dispositivo d, const TemposLinha& tempos) {
 }
 
 bool PurgaLinha(Dispositivo d, std::uint32_t filas) {
+    if (rede::EhRede(d)) return rede::Purga(d, filas);
     Porta* p = PortaDe(d);
     if (p == nullptr) return false;
     bool rx = (filas & PURGE_RXCLEAR) != 0;
@@ -190,6 +196,7 @@ bool PurgaLinha(Dispositivo d, std::uint32_t filas) {
 }
 
 bool LeErrosLinha(Dispositivo d, std::uint32_t* erros, EstadoLinha* estado) {
+    if (rede::EhRede(d)) return rede::LeErros(d, erros, estado);
     Porta* p = PortaDe(d);
     if (p == nullptr) return false;
     RecolheContadores(*p);
@@ -220,6 +227,7 @@ bool LeErrosLinha(Dispositivo d, std::uint32_t* erros, EstadoLinha* estado) {
 // ends with all bytes, after more than the interval between two bytes once
 // the first has come, or at multiplier * count + constant from the start.
 bool LeLinha(Dispositivo d, void* destino, std::uint32_t quantidade, std::uint32_t* lidos) {
+    if (rede::EhRede(d)) return rede::Le(d, destino, quantidade, lidos);
     Porta* p = PortaDe(d);
     if (lidos != nullptr) *lidos = 0;
     if (p == nullptr) return false;
@@ -271,6 +279,7 @@ bool LeLinha(Dispositivo d, void* destino, std::uint32_t quantidade, std::uint32
 }
 
 bool EscreveLinha(Dispositivo d, const void* dados, std::uint32_t quantidade, std::uint32_t* escritos) {
+    if (rede::EhRede(d)) return rede::Escreve(d, dados, quantidade, escritos);
     Porta* p = PortaDe(d);
     if (escritos != nullptr) *escritos = 0;
     if (p == nullptr) return false;
@@ -291,6 +300,7 @@ bool EscreveLinha(Dispositivo d, const void* dados, std::uint32_t quantidade, st
 }
 
 bool FechaDispositivo(Dispositivo d) {
+    if (rede::EhRede(d)) return rede::Fecha(d);
     Porta* p = PortaDe(d);
     if (p == nullptr) return false;
     ioctl(p->fd, TIOCNXCL);
@@ -301,11 +311,13 @@ bool FechaDispositivo(Dispositivo d) {
 }
 
 bool LinhaCaiu(Dispositivo d) {
+    if (rede::EhRede(d)) return rede::Caiu(d);
     Porta* p = PortaDe(d);
     return p != nullptr && p->caiu;
 }
 
 bool EsperaEntrada(Dispositivo d, std::uint32_t milissegundos) {
+    if (rede::EhRede(d)) return rede::Espera(d, milissegundos);
     Porta* p = PortaDe(d);
     if (p == nullptr || p->caiu) return false;
     const std::int64_t prazo = AgoraMs() + milissegundos;

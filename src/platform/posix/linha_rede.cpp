@@ -1,0 +1,470 @@
+// Network lines on POSIX: a TCP connection made within a bounded time, with
+// the read time-outs, purges, queue state and drop rules of a local port.
+// A raw socket carries bytes only (no settings, no CTS: never held); an
+// RFC 2217 line also carries the settings, CTS and the line errors.
+#include "platform/posix/linha_rede.h"
+
+#include <fcntl.h>
+#include <linux/sockios.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+#include "platform/posix/telnet_rfc2217.h"
+
+namespace plataforma::rede {
+namespace {
+
+constexpr char PrefixoRaw[] = "socket://";
+constexpr char PrefixoRfc2217[] = "rfc2217://";
+
+struct LinhaRede {
+    int fd = -1;
+    bool rfc2217 = false;
+    TemposLinha tempos{};
+    ConfigLinha config{};     // the settings last applied
+    bool configurada = false;  // settings sent to the server at least once
+    std::uint32_t erros = 0;   // CE_ bits gathered since the last LeErros
+    bool caiu = false;         // the connection is lost: down until closed
+    TelnetRfc2217 telnet;
+    // Data bytes taken from the socket with the Telnet around them stripped,
+    // not yet read (RFC 2217 only: a raw socket is read directly).
+    unsigned char fila[2048];
+    std::size_t inicio = 0, fim = 0;
+};
+
+constexpr int MaxLinhas = 8;
+// Handles above those of the ttys, so the two never meet.
+constexpr Dispositivo PrimeiroHandle = 0x100;
+LinhaRede linhas[MaxLinhas];
+
+LinhaRede* LinhaDe(Dispositivo d) {
+    if (!EhRede(d) || linhas[d - PrimeiroHandle - 1].fd < 0) return nullptr;
+    return &linhas[d - PrimeiroHandle - 1];
+}
+
+std::int64_t AgoraMs() {
+    timespec t{};
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return static_cast<std::int64_t>(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
+}
+
+int Restante(std::int64_t prazo) {
+    const std::int64_t resta = prazo - AgoraMs();
+    if (resta <= 0) return 0;
+    return static_cast<int>(resta > 2000000000 ? 2000000000 : resta);
+}
+
+// A lost connection stays lost: every later call fails until it is closed.
+void MarcaQueda(LinhaRede& l) {
+    l.caiu = true;
+    l.erros |= CE_IOE;
+}
+
+bool EnviaTudo(LinhaRede& l, const unsigned char* bytes, std::size_t n) {
+    std::size_t feitos = 0;
+    while (feitos < n) {
+        ssize_t r = send(l.fd, bytes + feitos, n - feitos, MSG_NOSIGNAL);
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) {
+            MarcaQueda(l);
+            return false;
+        }
+        feitos += static_cast<std::size_t>(r);
+    }
+    return true;
+}
+
+bool EnviaPendentes(LinhaRede& l) {
+    if (l.telnet.QuantosPendentes() == 0) return true;
+    const bool ok = EnviaTudo(l, l.telnet.Pendentes(), l.telnet.QuantosPendentes());
+    l.telnet.Enviados();
+    return ok;
+}
+
+// One receive of what the socket holds into the queue, without waiting:
+// >0 bytes taken, 0 nothing there (or the queue is full), -1 the
+// connection is lost. The server's requests are answered at once.
+int Bombeia(LinhaRede& l) {
+    if (l.inicio == l.fim) l.inicio = l.fim = 0;
+    if (l.fim == sizeof l.fila && l.inicio > 0) {
+        std::memmove(l.fila, l.fila + l.inicio, l.fim - l.inicio);
+        l.fim -= l.inicio;
+        l.inicio = 0;
+    }
+    const std::size_t espaco = sizeof l.fila - l.fim;
+    if (espaco == 0) return 0;
+    ssize_t n = recv(l.fd, l.fila + l.fim, espaco, MSG_DONTWAIT);
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return 0;
+    if (n <= 0) {
+        MarcaQueda(l);
+        return -1;
+    }
+    // In place: the data never outgrow the bytes they came in.
+    l.fim += l.telnet.Recebe(l.fila + l.fim, static_cast<std::size_t>(n), l.fila + l.fim);
+    l.erros |= l.telnet.TiraErros();
+    if (!EnviaPendentes(l)) return -1;
+    return static_cast<int>(n);
+}
+
+// Takes everything the socket holds now; false when the connection is lost.
+bool BombeiaTudo(LinhaRede& l) {
+    for (;;) {
+        int n = Bombeia(l);
+        if (n < 0) return false;
+        if (n == 0) return true;
+    }
+}
+
+// Whether a raw socket that polled readable with nothing to read has been
+// closed by the far side.
+bool FimDaConexao(LinhaRede& l) {
+    unsigned char b;
+    ssize_t n = recv(l.fd, &b, 1, MSG_PEEK | MSG_DONTWAIT);
+    if (n > 0 || (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))) return false;
+    MarcaQueda(l);
+    return true;
+}
+
+// "HOST:PORT", HOST possibly "[v6]", into its parts; false when malformed.
+bool SeparaEndereco(const char* resto, char* host, std::size_t tamHost, char* porta, std::size_t tamPorta) {
+    const char* doisPontos = std::strrchr(resto, ':');
+    if (doisPontos == nullptr) return false;
+    const char* inicio = resto;
+    const char* fimHost = doisPontos;
+    if (*inicio == '[') {
+        ++inicio;
+        if (fimHost == inicio || fimHost[-1] != ']') return false;
+        --fimHost;
+    }
+    const std::size_t n = static_cast<std::size_t>(fimHost - inicio);
+    const std::size_t np = std::strlen(doisPontos + 1);
+    if (n == 0 || n >= tamHost || np == 0 || np >= tamPorta) return false;
+    char* fimNumero = nullptr;
+    long numero = std::strtol(doisPontos + 1, &fimNumero, 10);
+    if (*fimNumero != '\0' || numero < 1 || numero > 65535) return false;
+    std::memcpy(host, inicio, n);
+    host[n] = '\0';
+    std::memcpy(porta, doisPontos + 1, np + 1);
+    return true;
+}
+
+// A connected socket, blocking, or -1 when none could be made by the deadline.
+int Conecta(const char* host, const char* porta, std::int64_t prazo) {
+    addrinfo dicas{};
+    dicas.ai_family = AF_UNSPEC;
+    dicas.ai_socktype = SOCK_STREAM;
+    dicas.ai_flags = AI_NUMERICSERV;
+    addrinfo* enderecos = nullptr;
+    if (getaddrinfo(host, porta, &dicas, &enderecos) != 0) return -1;
+    int fd = -1;
+    for (addrinfo* a = enderecos; a != nullptr && fd < 0 && Restante(prazo) > 0; a = a->ai_next) {
+        fd = socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
+        if (fd < 0) continue;
+        bool ok = connect(fd, a->ai_addr, a->ai_addrlen) == 0;
+        if (!ok && errno == EINPROGRESS) {
+            pollfd pf{fd, POLLOUT, 0};
+            int r;
+            do r = poll(&pf, 1, Restante(prazo));
+            while (r < 0 && errno == EINTR);
+            int erro = 0;
+            socklen_t tam = sizeof erro;
+            ok = r > 0 && getsockopt(fd, SOL_SOCKET, SO_ERROR, &erro, &tam) == 0 && erro == 0;
+        }
+        if (!ok) {
+            close(fd);
+            fd = -1;
+        }
+    }
+    freeaddrinfo(enderecos);
+    if (fd < 0) return -1;
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    // Frames are written whole; a small answer must not wait for an ACK.
+    int um = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &um, sizeof um);
+    return fd;
+}
+
+// Waits for the server to answer our requests, or the deadline. Data that
+// arrives meanwhile stays queued, as a tty keeps what came before a read.
+void Negocia(LinhaRede& l, std::int64_t prazo) {
+    l.telnet.Inicia();
+    if (!EnviaPendentes(l)) return;
+    while (!l.telnet.Negociado()) {
+        pollfd pf{l.fd, POLLIN, 0};
+        int espera = Restante(prazo);
+        if (espera == 0) return;
+        int r = poll(&pf, 1, espera);
+        if (r < 0 && errno != EINTR) return;
+        if (r > 0 && Bombeia(l) < 0) return;
+    }
+}
+
+unsigned char ParidadeRfc2217(std::uint8_t paridade) {
+    switch (paridade) {
+        case 1: return 2;   // odd
+        case 2: return 3;   // even
+        case 3: return 4;   // mark
+        case 4: return 5;   // space
+        default: return 1;  // none
+    }
+}
+
+unsigned char ParadaRfc2217(std::uint8_t parada) {
+    switch (parada) {
+        case 1: return 3;   // one and a half
+        case 2: return 2;   // two
+        default: return 1;  // one
+    }
+}
+
+}  // namespace
+
+bool EhEndereco(const char* nome) {
+    return nome != nullptr && (std::strncmp(nome, PrefixoRaw, sizeof PrefixoRaw - 1) == 0 ||
+                               std::strncmp(nome, PrefixoRfc2217, sizeof PrefixoRfc2217 - 1) == 0);
+}
+
+bool EhRede(Dispositivo d) { return d > PrimeiroHandle && d <= PrimeiroHandle + MaxLinhas; }
+
+Dispositivo Abre(const char* nome) {
+    int slot = 0;
+    while (slot < MaxLinhas && linhas[slot].fd >= 0) ++slot;
+    if (slot == MaxLinhas || !EhEndereco(nome)) return 0;
+    const bool rfc2217 = std::strncmp(nome, PrefixoRfc2217, sizeof PrefixoRfc2217 - 1) == 0;
+    const char* resto = nome + (rfc2217 ? sizeof PrefixoRfc2217 : sizeof PrefixoRaw) - 1;
+    char host[256], porta[8];
+    if (!SeparaEndereco(resto, host, sizeof host, porta, sizeof porta)) return 0;
+    const int fd = Conecta(host, porta, AgoraMs() + PrazoConexaoMs);
+    if (fd < 0) return 0;
+    LinhaRede& l = linhas[slot];
+    l = LinhaRede{};
+    l.fd = fd;
+    l.rfc2217 = rfc2217;
+    l.config.BaudRate = 9600;
+    l.config.ByteSize = 8;
+    if (rfc2217) Negocia(l, AgoraMs() + PrazoConexaoMs);
+    return PrimeiroHandle + slot + 1;
+}
+
+bool LeConfig(Dispositivo d, ConfigLinha& config) {
+    LinhaRede* l = LinhaDe(d);
+    if (l == nullptr) return false;
+    config = l->config;
+    return true;
+}
+
+// On a raw socket the settings have nowhere to go: they are kept, and CTS is
+// never held. On RFC 2217 each setting that changed goes to the server; a
+// server that did not take the option cannot set the line, and fails.
+bool AplicaConfig(Dispositivo d, const ConfigLinha& config) {
+    LinhaRede* l = LinhaDe(d);
+    if (l == nullptr || l->caiu) return false;
+    if (l->rfc2217) {
+        if (!l->telnet.Aceito()) return false;
+        TelnetRfc2217& t = l->telnet;
+        const ConfigLinha& antes = l->config;
+        const bool todos = !l->configurada;
+        if (todos) {
+            // Line errors (break, framing, parity, overrun) and the modem lines.
+            t.Comando(TelnetRfc2217::SetLineStateMask, 0x1E);
+            t.Comando(TelnetRfc2217::SetModemStateMask, 0xF1);
+        }
+        if (todos || antes.BaudRate != config.BaudRate) t.Comando32(TelnetRfc2217::SetBaudRate, config.BaudRate);
+        if (todos || antes.ByteSize != config.ByteSize) t.Comando(TelnetRfc2217::SetDataSize, config.ByteSize);
+        if (todos || antes.Parity != config.Parity)
+            t.Comando(TelnetRfc2217::SetParity, ParidadeRfc2217(config.Parity));
+        if (todos || antes.StopBits != config.StopBits)
+            t.Comando(TelnetRfc2217::SetStopSize, ParadaRfc2217(config.StopBits));
+        if (todos || antes.fOutxCtsFlow != config.fOutxCtsFlow)
+            t.Comando(TelnetRfc2217::SetControl, config.fOutxCtsFlow ? 3 : 1);
+        if (!EnviaPendentes(*l)) return false;
+        l->configurada = true;
+    }
+    l->config = config;
+    return true;
+}
+
+bool AplicaTempos(Dispositivo d, const TemposLinha& tempos) {
+    LinhaRede* l = LinhaDe(d);
+    if (l == nullptr) return false;
+    l->tempos = tempos;
+    return true;
+}
+
+// What the socket holds is read and dropped; what is still on its way (in
+// the network, in the server) is not, as on a tty the bytes on the wire are
+// not. RFC 2217 also asks the server to purge its own buffer. Bytes already
+// handed to the kernel cannot be taken back: the output purge only reaches
+// the server. A drop found here is reported by the next send or receive.
+bool Purga(Dispositivo d, std::uint32_t filas) {
+    LinhaRede* l = LinhaDe(d);
+    if (l == nullptr) return false;
+    if (l->caiu) return true;
+    if (filas & PURGE_RXCLEAR) {
+        if (l->rfc2217) {
+            BombeiaTudo(*l);
+            l->inicio = l->fim = 0;
+            l->telnet.Comando(TelnetRfc2217::PurgeData, 1);
+        } else {
+            unsigned char lixo[512];
+            for (;;) {
+                ssize_t n = recv(l->fd, lixo, sizeof lixo, MSG_DONTWAIT);
+                if (n > 0) continue;
+                if (n < 0 && errno == EINTR) continue;
+                if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) MarcaQueda(*l);
+                break;
+            }
+        }
+    }
+    if ((filas & PURGE_TXCLEAR) && l->rfc2217) l->telnet.Comando(TelnetRfc2217::PurgeData, 2);
+    if (l->rfc2217 && !l->caiu) EnviaPendentes(*l);
+    return true;
+}
+
+bool LeErros(Dispositivo d, std::uint32_t* erros, EstadoLinha* estado) {
+    LinhaRede* l = LinhaDe(d);
+    if (l == nullptr) return false;
+    if (l->rfc2217 && !l->caiu) BombeiaTudo(*l);
+    if (erros != nullptr) *erros = l->erros;
+    l->erros = 0;
+    if (estado != nullptr) {
+        int entrada = 0, saida = 0;
+        if (l->rfc2217) entrada = static_cast<int>(l->fim - l->inicio);
+        else if (ioctl(l->fd, FIONREAD, &entrada) != 0) entrada = 0;
+        // Bytes not yet handed to the network, as a port's output queue holds
+        // bytes not yet on the wire; bytes sent and not yet acknowledged
+        // (SIOCOUTQ counts those too) have left, like a tty's last frame.
+        if (ioctl(l->fd, SIOCOUTQNSD, &saida) != 0) saida = 0;
+        estado->cbInQue = static_cast<std::uint32_t>(entrada);
+        estado->cbOutQue = static_cast<std::uint32_t>(saida);
+        // A server that has never shown a modem line up (ser2net in front of
+        // a pseudo-terminal, a three-wire cable) stands for a line without
+        // modem signals, which never holds CTS.
+        estado->fCtsHold = l->rfc2217 && l->config.fOutxCtsFlow && l->telnet.ModemVisto() &&
+                           (l->telnet.Modem() & TelnetRfc2217::ModemCts) == 0;
+    }
+    return true;
+}
+
+// The read time-outs of the tty line, counted in data bytes: ends with all
+// bytes, after more than the interval between two data bytes once the first
+// has come, or at multiplier * count + constant from the start.
+bool Le(Dispositivo d, void* destino, std::uint32_t quantidade, std::uint32_t* lidos) {
+    LinhaRede* l = LinhaDe(d);
+    if (lidos != nullptr) *lidos = 0;
+    if (l == nullptr) return false;
+    auto* saida = static_cast<unsigned char*>(destino);
+    const TemposLinha& t = l->tempos;
+    const std::int64_t total =
+        AgoraMs() + static_cast<std::int64_t>(t.ReadTotalTimeoutMultiplier) * quantidade + t.ReadTotalTimeoutConstant;
+    std::uint32_t recebidos = 0;
+    std::int64_t ultimo = 0;
+    bool ok = !l->caiu;
+    while (ok && recebidos < quantidade) {
+        if (l->inicio < l->fim) {
+            std::size_t n = l->fim - l->inicio;
+            if (n > quantidade - recebidos) n = quantidade - recebidos;
+            std::memcpy(saida + recebidos, l->fila + l->inicio, n);
+            l->inicio += n;
+            recebidos += static_cast<std::uint32_t>(n);
+            ultimo = AgoraMs();
+            continue;
+        }
+        std::int64_t prazo = total;
+        if (recebidos > 0 && t.ReadIntervalTimeout != 0 && ultimo + t.ReadIntervalTimeout < prazo)
+            prazo = ultimo + t.ReadIntervalTimeout;
+        if (prazo - AgoraMs() < 0) break;
+        pollfd pf{l->fd, POLLIN, 0};
+        int r = poll(&pf, 1, Restante(prazo) + 1);
+        if (r < 0 && errno != EINTR) {
+            MarcaQueda(*l);
+            ok = false;
+        }
+        if (r <= 0) continue;  // the deadline is checked at the top
+        if (l->rfc2217) {
+            ok = Bombeia(*l) >= 0;
+            continue;
+        }
+        ssize_t n = recv(l->fd, saida + recebidos, quantidade - recebidos, MSG_DONTWAIT);
+        if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
+        if (n <= 0) {
+            MarcaQueda(*l);
+            ok = false;
+            continue;
+        }
+        recebidos += static_cast<std::uint32_t>(n);
+        ultimo = AgoraMs();
+    }
+    if (lidos != nullptr) *lidos = recebidos;
+    return ok;
+}
+
+bool Escreve(Dispositivo d, const void* dados, std::uint32_t quantidade, std::uint32_t* escritos) {
+    LinhaRede* l = LinhaDe(d);
+    if (escritos != nullptr) *escritos = 0;
+    if (l == nullptr || l->caiu) return false;
+    const auto* origem = static_cast<const unsigned char*>(dados);
+    if (!l->rfc2217) {
+        if (!EnviaTudo(*l, origem, quantidade)) return false;
+        if (escritos != nullptr) *escritos = quantidade;
+        return true;
+    }
+    if (!EnviaPendentes(*l)) return false;
+    unsigned char escapados[512];
+    std::uint32_t feitos = 0;
+    while (feitos < quantidade) {
+        std::uint32_t n = quantidade - feitos;
+        if (n > sizeof escapados / 2) n = sizeof escapados / 2;
+        if (!EnviaTudo(*l, escapados, TelnetRfc2217::Escapa(origem + feitos, n, escapados))) break;
+        feitos += n;
+    }
+    if (escritos != nullptr) *escritos = feitos;
+    return feitos == quantidade;
+}
+
+bool Fecha(Dispositivo d) {
+    LinhaRede* l = LinhaDe(d);
+    if (l == nullptr) return false;
+    int r = close(l->fd);
+    l->fd = -1;
+    return r == 0;
+}
+
+bool Caiu(Dispositivo d) {
+    LinhaRede* l = LinhaDe(d);
+    return l != nullptr && l->caiu;
+}
+
+bool Espera(Dispositivo d, std::uint32_t milissegundos) {
+    LinhaRede* l = LinhaDe(d);
+    if (l == nullptr || l->caiu) return false;
+    const std::int64_t prazo = AgoraMs() + milissegundos;
+    for (;;) {
+        int entrada = 0;
+        if (l->rfc2217) {
+            if (l->inicio < l->fim) return true;
+        } else if (ioctl(l->fd, FIONREAD, &entrada) == 0 && entrada > 0) {
+            return true;
+        }
+        const int resta = Restante(prazo);
+        if (resta == 0) return false;
+        pollfd pf{l->fd, POLLIN, 0};
+        int r = poll(&pf, 1, resta);
+        if (r < 0 && errno != EINTR) return false;
+        if (r <= 0) continue;
+        // Readable with nothing to read: the far side has closed.
+        if (l->rfc2217 ? Bombeia(*l) < 0 : FimDaConexao(*l)) return false;
+    }
+}
+
+}  // namespace plataforma::rede

@@ -1,0 +1,36 @@
+// Debian's ser2net, started by a test on 127.0.0.1 in front of a device
+// (the test suite's pty printer): raw TCP, or Telnet with RFC 2217.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+
+class Ser2net {
+public:
+    enum Modo { Raw, Rfc2217 };
+
+    // Starts it on a free port and waits until it listens.
+    Ser2net(const char* dispositivo, Modo modo);
+    ~Ser2net();
+    Ser2net(const Ser2net&) = delete;
+    Ser2net& operator=(const Ser2net&) = delete;
+
+    // "socket://127.0.0.1:PORT" or "rfc2217://127.0.0.1:PORT".
+    const char* Url() const { return url_.c_str(); }
+    int Porta() const { return porta_; }
+    // Kills it at once (SIGKILL): every connection drops.
+    void Mata();
+    // Starts it again on the same port (after Mata), for a device that may
+    // have changed.
+    void Inicia(const char* dispositivo);
+
+private:
+    Modo modo_;
+    int porta_ = 0;
+    pid_t pid_ = -1;
+    std::string dir_, url_;
+};
+
+// A port on 127.0.0.1 that nothing listens on right now.
+int PortaLivre();
