@@ -5,12 +5,14 @@
 extern const Emissor EmissorReferencia;
 extern const Emissor EmissorTabelasDeExportacao;
 extern const Emissor EmissorPython;
+extern const Emissor EmissorPascal;
 
 const std::vector<const Emissor*>& Emissores() {
     static const std::vector<const Emissor*> lista = {
         &EmissorReferencia,
         &EmissorTabelasDeExportacao,
         &EmissorPython,
+        &EmissorPascal,
     };
     return lista;
 }
