@@ -6,6 +6,7 @@ extern const Emissor EmissorReferencia;
 extern const Emissor EmissorTabelasDeExportacao;
 extern const Emissor EmissorPython;
 extern const Emissor EmissorPascal;
+extern const Emissor EmissorDotnet;
 
 const std::vector<const Emissor*>& Emissores() {
     static const std::vector<const Emissor*> lista = {
@@ -13,6 +14,7 @@ const std::vector<const Emissor*>& Emissores() {
         &EmissorTabelasDeExportacao,
         &EmissorPython,
         &EmissorPascal,
+        &EmissorDotnet,
     };
     return lista;
 }
