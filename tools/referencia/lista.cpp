@@ -7,6 +7,7 @@ extern const Emissor EmissorTabelasDeExportacao;
 extern const Emissor EmissorPython;
 extern const Emissor EmissorPascal;
 extern const Emissor EmissorDotnet;
+extern const Emissor EmissorJava;
 
 const std::vector<const Emissor*>& Emissores() {
     static const std::vector<const Emissor*> lista = {
@@ -15,6 +16,7 @@ const std::vector<const Emissor*>& Emissores() {
         &EmissorPython,
         &EmissorPascal,
         &EmissorDotnet,
+        &EmissorJava,
     };
     return lista;
 }
