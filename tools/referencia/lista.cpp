@@ -5,12 +5,18 @@
 extern const Emissor EmissorReferencia;
 extern const Emissor EmissorTabelasDeExportacao;
 extern const Emissor EmissorPython;
+extern const Emissor EmissorPascal;
+extern const Emissor EmissorDotnet;
+extern const Emissor EmissorJava;
 
 const std::vector<const Emissor*>& Emissores() {
     static const std::vector<const Emissor*> lista = {
         &EmissorReferencia,
         &EmissorTabelasDeExportacao,
         &EmissorPython,
+        &EmissorPascal,
+        &EmissorDotnet,
+        &EmissorJava,
     };
     return lista;
 }
