@@ -188,7 +188,7 @@ namespace Vltxdrv
         /// int32_t ecf_AvancaLinhas(const char* linhas)
         ///
         /// Parameters:
-        ///   linhas: number of 2 digits; decimal text, read as a number (blanks, one sign, digits up to the first non-digit: "12,90" reads 12, no digits read 0) and written with 2 digits, zeros on the left; a value of more digits (or a minus sign) leaves the first 2 characters of its decimal text (e.g. "5")
+        ///   linhas: number of 2 digits; decimal text, read by the decimal text rule ("12,90" reads 12) and written with 2 digits, zeros on the left; a longer value (or a minus sign) leaves the first 2 characters of its decimal text (e.g. "5")
         ///
         /// Frame "03": 6 bytes, reply 1, time-out 5 s, CTS flow control on.
         ///
@@ -432,7 +432,7 @@ namespace Vltxdrv
         /// int32_t ecf_Pagamento(const char* forma, const char* descricao, const char* valor)
         ///
         /// Parameters:
-        ///   forma: number of 2 digits; decimal text, read as a number (blanks, one sign, digits up to the first non-digit: "12,90" reads 12, no digits read 0) and written with 2 digits, zeros on the left; a value of more digits (or a minus sign) leaves the first 2 characters of its decimal text (e.g. "01")
+        ///   forma: number of 2 digits; decimal text, read by the decimal text rule ("12,90" reads 12) and written with 2 digits, zeros on the left; a longer value (or a minus sign) leaves the first 2 characters of its decimal text (e.g. "01")
         ///   descricao: left-aligned text of 10; the first 10 bytes; a shorter text is padded with blanks on the right (e.g. "DINHEIRO")
         ///   valor: right-aligned text of 10; the first 10 bytes (a longer text loses its end, not its start); a shorter text is padded with blanks on the left (e.g. "2000")
         ///
@@ -644,7 +644,7 @@ namespace Vltxdrv
         /// int32_t ecf_CargaAliquota(const char* indice, const char* aliquota)
         ///
         /// Parameters:
-        ///   indice: number of 2 digits; decimal text, read as a number (blanks, one sign, digits up to the first non-digit: "12,90" reads 12, no digits read 0) and written with 2 digits, zeros on the left; a value of more digits (or a minus sign) leaves the first 2 characters of its decimal text (e.g. "1")
+        ///   indice: number of 2 digits; decimal text, read by the decimal text rule ("12,90" reads 12) and written with 2 digits, zeros on the left; a longer value (or a minus sign) leaves the first 2 characters of its decimal text (e.g. "1")
         ///   aliquota: right-aligned text of 4; the first 4 bytes (a longer text loses its end, not its start); a shorter text is padded with blanks on the left (e.g. "1800")
         ///
         /// Frame "15": 10 bytes, reply 1, time-out 15 s, CTS flow control on.
@@ -687,7 +687,7 @@ namespace Vltxdrv
         /// int32_t ecf_FormaPagamento(const char* forma, const char* descricao)
         ///
         /// Parameters:
-        ///   forma: number of 2 digits; decimal text, read as a number (blanks, one sign, digits up to the first non-digit: "12,90" reads 12, no digits read 0) and written with 2 digits, zeros on the left; a value of more digits (or a minus sign) leaves the first 2 characters of its decimal text (e.g. "2")
+        ///   forma: number of 2 digits; decimal text, read by the decimal text rule ("12,90" reads 12) and written with 2 digits, zeros on the left; a longer value (or a minus sign) leaves the first 2 characters of its decimal text (e.g. "2")
         ///   descricao: left-aligned text of 10; the first 10 bytes; a shorter text is padded with blanks on the right (e.g. "CARTAO")
         ///
         /// Frame "23": 16 bytes, reply 1, time-out 5 s, CTS flow control on.
@@ -708,7 +708,7 @@ namespace Vltxdrv
         /// int32_t ecf_CargaNaoVinculado(const char* indice, const char* descricao, const char* tipo)
         ///
         /// Parameters:
-        ///   indice: number of 2 digits; decimal text, read as a number (blanks, one sign, digits up to the first non-digit: "12,90" reads 12, no digits read 0) and written with 2 digits, zeros on the left; a value of more digits (or a minus sign) leaves the first 2 characters of its decimal text (e.g. "1")
+        ///   indice: number of 2 digits; decimal text, read by the decimal text rule ("12,90" reads 12) and written with 2 digits, zeros on the left; a longer value (or a minus sign) leaves the first 2 characters of its decimal text (e.g. "1")
         ///   descricao: left-aligned text of 15; the first 15 bytes; a shorter text is padded with blanks on the right (e.g. "SANGRIA")
         ///   tipo: character; its first byte; an empty text sends the byte 0 (e.g. "S")
         ///
@@ -730,7 +730,7 @@ namespace Vltxdrv
         /// int32_t ecf_DefineAliquota(const char* indice, const char* aliquota, const char* tipo)
         ///
         /// Parameters:
-        ///   indice: number of 2 digits; decimal text, read as a number (blanks, one sign, digits up to the first non-digit: "12,90" reads 12, no digits read 0) and written with 2 digits, zeros on the left; a value of more digits (or a minus sign) leaves the first 2 characters of its decimal text (e.g. "2")
+        ///   indice: number of 2 digits; decimal text, read by the decimal text rule ("12,90" reads 12) and written with 2 digits, zeros on the left; a longer value (or a minus sign) leaves the first 2 characters of its decimal text (e.g. "2")
         ///   aliquota: right-aligned text of 4; the first 4 bytes (a longer text loses its end, not its start); a shorter text is padded with blanks on the left (e.g. "0700")
         ///   tipo: character; its first byte; an empty text sends the byte 0 (e.g. "T")
         ///
@@ -813,7 +813,7 @@ namespace Vltxdrv
         /// int32_t ecf_LinhasLivres(const char* quantidade, const char* texto)
         ///
         /// Parameters:
-        ///   quantidade: number of 3 digits; decimal text, read as a number (blanks, one sign, digits up to the first non-digit: "12,90" reads 12, no digits read 0) and written with 3 digits, zeros on the left; a value of more digits (or a minus sign) leaves the first 3 characters of its decimal text (e.g. "23")
+        ///   quantidade: number of 3 digits; decimal text, read by the decimal text rule ("12,90" reads 12) and written with 3 digits, zeros on the left; a longer value (or a minus sign) leaves the first 3 characters of its decimal text (e.g. "23")
         ///   texto: free text, up to 410; as many bytes as the count before it says, at most 410: the text, then zero bytes up to the count; the field's bytes past the count are sent as the previous frame left them (e.g. "LINHA DE TEXTO LIVRE 01")
         ///
         /// Frame "48": 417 bytes, reply 1, time-out 60 s, CTS flow control on.
@@ -834,7 +834,7 @@ namespace Vltxdrv
         /// int32_t ecf_EmiteNaoVinculado(const char* indice, const char* descricao, const char* valor)
         ///
         /// Parameters:
-        ///   indice: number of 2 digits; decimal text, read as a number (blanks, one sign, digits up to the first non-digit: "12,90" reads 12, no digits read 0) and written with 2 digits, zeros on the left; a value of more digits (or a minus sign) leaves the first 2 characters of its decimal text (e.g. "1")
+        ///   indice: number of 2 digits; decimal text, read by the decimal text rule ("12,90" reads 12) and written with 2 digits, zeros on the left; a longer value (or a minus sign) leaves the first 2 characters of its decimal text (e.g. "1")
         ///   descricao: left-aligned text of 20; the first 20 bytes; a shorter text is padded with blanks on the right (e.g. "SANGRIA")
         ///   valor: right-aligned text of 9; the first 9 bytes (a longer text loses its end, not its start); a shorter text is padded with blanks on the left (e.g. "5000")
         ///
@@ -856,12 +856,12 @@ namespace Vltxdrv
         /// int32_t ecf_VinculadoTEF(const char* forma, const char* texto1, const char* valor, const char* texto, const char* numero1, const char* numero2)
         ///
         /// Parameters:
-        ///   forma: number of 2 digits; decimal text, read as a number (blanks, one sign, digits up to the first non-digit: "12,90" reads 12, no digits read 0) and written with 2 digits, zeros on the left; a value of more digits (or a minus sign) leaves the first 2 characters of its decimal text (e.g. "2")
+        ///   forma: number of 2 digits; decimal text, read by the decimal text rule ("12,90" reads 12) and written with 2 digits, zeros on the left; a longer value (or a minus sign) leaves the first 2 characters of its decimal text (e.g. "2")
         ///   texto1: right-aligned text of 16; the first 16 bytes (a longer text loses its end, not its start); a shorter text is padded with blanks on the left (e.g. "TEF")
         ///   valor: right-aligned text of 9; the first 9 bytes (a longer text loses its end, not its start); a shorter text is padded with blanks on the left (e.g. "729")
         ///   texto: left-aligned text of 800; the first 800 bytes; a shorter text is padded with blanks on the right (e.g. "COMPROVANTE TEF")
-        ///   numero1: number of 2 digits; decimal text, read as a number (blanks, one sign, digits up to the first non-digit: "12,90" reads 12, no digits read 0) and written with 2 digits, zeros on the left; a value of more digits (or a minus sign) leaves the first 2 characters of its decimal text (e.g. "1")
-        ///   numero2: number of 2 digits; decimal text, read as a number (blanks, one sign, digits up to the first non-digit: "12,90" reads 12, no digits read 0) and written with 2 digits, zeros on the left; a value of more digits (or a minus sign) leaves the first 2 characters of its decimal text (e.g. "1")
+        ///   numero1: number of 2 digits; decimal text, read by the decimal text rule ("12,90" reads 12) and written with 2 digits, zeros on the left; a longer value (or a minus sign) leaves the first 2 characters of its decimal text (e.g. "1")
+        ///   numero2: number of 2 digits; decimal text, read by the decimal text rule ("12,90" reads 12) and written with 2 digits, zeros on the left; a longer value (or a minus sign) leaves the first 2 characters of its decimal text (e.g. "1")
         ///
         /// Frame "27": 835 bytes, reply 1, time-out 60 s, CTS flow control on.
         ///
@@ -881,13 +881,13 @@ namespace Vltxdrv
         /// int32_t ecf_VinculadoCartao(const char* forma, const char* texto1, const char* texto2, const char* valor, const char* texto, const char* numero1, const char* numero2)
         ///
         /// Parameters:
-        ///   forma: number of 2 digits; decimal text, read as a number (blanks, one sign, digits up to the first non-digit: "12,90" reads 12, no digits read 0) and written with 2 digits, zeros on the left; a value of more digits (or a minus sign) leaves the first 2 characters of its decimal text (e.g. "2")
+        ///   forma: number of 2 digits; decimal text, read by the decimal text rule ("12,90" reads 12) and written with 2 digits, zeros on the left; a longer value (or a minus sign) leaves the first 2 characters of its decimal text (e.g. "2")
         ///   texto1: right-aligned text of 16; the first 16 bytes (a longer text loses its end, not its start); a shorter text is padded with blanks on the left (e.g. "CARTAO")
         ///   texto2: right-aligned text of 4; the first 4 bytes (a longer text loses its end, not its start); a shorter text is padded with blanks on the left (e.g. "1234")
         ///   valor: right-aligned text of 9; the first 9 bytes (a longer text loses its end, not its start); a shorter text is padded with blanks on the left (e.g. "729")
         ///   texto: left-aligned text of 800; the first 800 bytes; a shorter text is padded with blanks on the right (e.g. "COMPROVANTE CARTAO")
-        ///   numero1: number of 2 digits; decimal text, read as a number (blanks, one sign, digits up to the first non-digit: "12,90" reads 12, no digits read 0) and written with 2 digits, zeros on the left; a value of more digits (or a minus sign) leaves the first 2 characters of its decimal text (e.g. "1")
-        ///   numero2: number of 2 digits; decimal text, read as a number (blanks, one sign, digits up to the first non-digit: "12,90" reads 12, no digits read 0) and written with 2 digits, zeros on the left; a value of more digits (or a minus sign) leaves the first 2 characters of its decimal text (e.g. "1")
+        ///   numero1: number of 2 digits; decimal text, read by the decimal text rule ("12,90" reads 12) and written with 2 digits, zeros on the left; a longer value (or a minus sign) leaves the first 2 characters of its decimal text (e.g. "1")
+        ///   numero2: number of 2 digits; decimal text, read by the decimal text rule ("12,90" reads 12) and written with 2 digits, zeros on the left; a longer value (or a minus sign) leaves the first 2 characters of its decimal text (e.g. "1")
         ///
         /// Frame "36": 839 bytes, reply 1, time-out 60 s, CTS flow control on.
         ///
@@ -907,8 +907,8 @@ namespace Vltxdrv
         /// int32_t ecf_VinculadoNSeq(const char* sequencia, const char* forma, const char* descricao)
         ///
         /// Parameters:
-        ///   sequencia: number of 6 digits; decimal text, read as a number (blanks, one sign, digits up to the first non-digit: "12,90" reads 12, no digits read 0) and written with 6 digits, zeros on the left; a value of more digits (or a minus sign) leaves the first 6 characters of its decimal text (e.g. "123")
-        ///   forma: number of 2 digits; decimal text, read as a number (blanks, one sign, digits up to the first non-digit: "12,90" reads 12, no digits read 0) and written with 2 digits, zeros on the left; a value of more digits (or a minus sign) leaves the first 2 characters of its decimal text (e.g. "2")
+        ///   sequencia: number of 6 digits; decimal text, read by the decimal text rule ("12,90" reads 12) and written with 6 digits, zeros on the left; a longer value (or a minus sign) leaves the first 6 characters of its decimal text (e.g. "123")
+        ///   forma: number of 2 digits; decimal text, read by the decimal text rule ("12,90" reads 12) and written with 2 digits, zeros on the left; a longer value (or a minus sign) leaves the first 2 characters of its decimal text (e.g. "2")
         ///   descricao: left-aligned text of 20; the first 20 bytes; a shorter text is padded with blanks on the right (e.g. "CARTAO CREDITO")
         ///
         /// Frame "44": 32 bytes, reply 1, time-out 15 s, CTS flow control on.
@@ -929,14 +929,14 @@ namespace Vltxdrv
         /// int32_t ecf_Vinculado(const char* forma, const char* texto1, const char* valor, const char* texto2, const char* opcao, const char* texto, const char* numero1, const char* numero2)
         ///
         /// Parameters:
-        ///   forma: number of 2 digits; decimal text, read as a number (blanks, one sign, digits up to the first non-digit: "12,90" reads 12, no digits read 0) and written with 2 digits, zeros on the left; a value of more digits (or a minus sign) leaves the first 2 characters of its decimal text (e.g. "2")
+        ///   forma: number of 2 digits; decimal text, read by the decimal text rule ("12,90" reads 12) and written with 2 digits, zeros on the left; a longer value (or a minus sign) leaves the first 2 characters of its decimal text (e.g. "2")
         ///   texto1: right-aligned text of 16; the first 16 bytes (a longer text loses its end, not its start); a shorter text is padded with blanks on the left (e.g. "CARTAO")
         ///   valor: right-aligned text of 9; the first 9 bytes (a longer text loses its end, not its start); a shorter text is padded with blanks on the left (e.g. "729")
         ///   texto2: right-aligned text of 20; the first 20 bytes (a longer text loses its end, not its start); a shorter text is padded with blanks on the left (e.g. "CREDITO A VISTA")
         ///   opcao: character; its first byte; an empty text sends the byte 0 (e.g. "1")
         ///   texto: left-aligned text of 800; the first 800 bytes; a shorter text is padded with blanks on the right (e.g. "COMPROVANTE DE PAGAMENTO")
-        ///   numero1: number of 2 digits; decimal text, read as a number (blanks, one sign, digits up to the first non-digit: "12,90" reads 12, no digits read 0) and written with 2 digits, zeros on the left; a value of more digits (or a minus sign) leaves the first 2 characters of its decimal text (e.g. "1")
-        ///   numero2: number of 2 digits; decimal text, read as a number (blanks, one sign, digits up to the first non-digit: "12,90" reads 12, no digits read 0) and written with 2 digits, zeros on the left; a value of more digits (or a minus sign) leaves the first 2 characters of its decimal text (e.g. "1")
+        ///   numero1: number of 2 digits; decimal text, read by the decimal text rule ("12,90" reads 12) and written with 2 digits, zeros on the left; a longer value (or a minus sign) leaves the first 2 characters of its decimal text (e.g. "1")
+        ///   numero2: number of 2 digits; decimal text, read by the decimal text rule ("12,90" reads 12) and written with 2 digits, zeros on the left; a longer value (or a minus sign) leaves the first 2 characters of its decimal text (e.g. "1")
         ///
         /// Frame "50": 856 bytes, reply 1, time-out 60 s, CTS flow control on.
         ///
@@ -1071,8 +1071,8 @@ namespace Vltxdrv
         /// int32_t ecf_ChancelarCheque(const char* numero1, const char* numero2, const char* texto)
         ///
         /// Parameters:
-        ///   numero1: number of 2 digits; decimal text, read as a number (blanks, one sign, digits up to the first non-digit: "12,90" reads 12, no digits read 0) and written with 2 digits, zeros on the left; a value of more digits (or a minus sign) leaves the first 2 characters of its decimal text (e.g. "7")
-        ///   numero2: number of 3 digits; decimal text, read as a number (blanks, one sign, digits up to the first non-digit: "12,90" reads 12, no digits read 0) and written with 3 digits, zeros on the left; a value of more digits (or a minus sign) leaves the first 3 characters of its decimal text (e.g. "12")
+        ///   numero1: number of 2 digits; decimal text, read by the decimal text rule ("12,90" reads 12) and written with 2 digits, zeros on the left; a longer value (or a minus sign) leaves the first 2 characters of its decimal text (e.g. "7")
+        ///   numero2: number of 3 digits; decimal text, read by the decimal text rule ("12,90" reads 12) and written with 3 digits, zeros on the left; a longer value (or a minus sign) leaves the first 3 characters of its decimal text (e.g. "12")
         ///   texto: left-aligned text of 15; the first 15 bytes; a shorter text is padded with blanks on the right (e.g. "ENDOSSO")
         ///
         /// Frame "55": 24 bytes, reply 1, time-out 15 s, CTS flow control on.
