@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
-# Runs the host program under wine64 against the pseudo-terminal printer:
-#   roda-host.sh BUILD_DIR
-# BUILD_DIR is an x86_64 build (vltxdrv.dll and vltxdrv_host.exe in it). A
-# fresh Wine prefix is made in BUILD_DIR/wine and booted once; its COM1 is
-# the slave of the printer's pseudo-terminal. Prints PASS:/FAIL: per check.
+# Runs the host program under Wine against the pseudo-terminal printer:
+#   roda-host.sh BUILD_DIR [win64|win32]
+# BUILD_DIR is an x86_64 build (win64, under wine64) or an i686 one (win32,
+# under Debian's 32-bit Wine, package wine32:i386), with vltxdrv.dll and
+# vltxdrv_host.exe in it. A fresh Wine prefix of that kind is made in
+# BUILD_DIR/wine and booted once; its COM1 is the slave of the printer's
+# pseudo-terminal. The win64 run then compares the project's profile reader
+# with GetPrivateProfileStringA (windows/perfil). Prints PASS:/FAIL: per check.
 set -uo pipefail
 build=$(cd "$1" && pwd)
+arquitetura=${2:-win64}
 raiz=$(cd "$(dirname "$0")/.." && pwd)
 base=$build/wine
 linha=$base/linha
@@ -18,15 +22,30 @@ fim() {
     exit
 }
 
-# Debian's wine64 package: the loader and the server under /usr/lib/wine.
-wine=$(command -v wine64 || true)
-[ -n "$wine" ] || { [ -x /usr/lib/wine/wine64 ] && wine=/usr/lib/wine/wine64; }
+# Debian's wine64 and wine32:i386 packages: the loaders and the servers under
+# /usr/lib/wine (either server serves a prefix of either kind).
+case $arquitetura in
+win64)
+    pacote=wine64
+    wine=$(command -v wine64 || true)
+    [ -n "$wine" ] || { [ -x /usr/lib/wine/wine64 ] && wine=/usr/lib/wine/wine64; }
+    ;;
+win32)
+    pacote=wine32:i386
+    wine=""
+    [ -x /usr/lib/wine/wine ] && wine=/usr/lib/wine/wine
+    ;;
+*)
+    falha "unknown Wine architecture '$arquitetura' (win64 or win32)"
+    fim
+    ;;
+esac
 servidor=$(command -v wineserver || true)
-[ -n "$servidor" ] || for s in /usr/lib/wine/wineserver64 /usr/lib/wine/wineserver; do
+[ -n "$servidor" ] || for s in /usr/lib/wine/wineserver64 /usr/lib/wine/wineserver32 /usr/lib/wine/wineserver; do
     [ -x "$s" ] && { servidor=$s; break; }
 done
 if [ -z "$wine" ] || [ -z "$servidor" ]; then
-    falha "wine64 is not installed (package wine64)"
+    falha "the $arquitetura Wine is not installed (package $pacote)"
     fim
 fi
 if [ ! -f "$build/vltxdrv.dll" ] || [ ! -f "$build/vltxdrv_host.exe" ]; then
@@ -34,7 +53,7 @@ if [ ! -f "$build/vltxdrv.dll" ] || [ ! -f "$build/vltxdrv_host.exe" ]; then
     fim
 fi
 
-export WINEPREFIX=$base/prefixo WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX=$base/prefixo WINEARCH=$arquitetura WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 export WINESERVER=$servidor
 unset DISPLAY WAYLAND_DISPLAY
 
@@ -77,7 +96,7 @@ timeout 60 "$servidor" -w
 timeout 60 "$wine" cmd /c exit >/dev/null 2>&1
 com1=$(readlink "$WINEPREFIX/dosdevices/com1")
 if [ "$com1" = "$base/com1" ]; then
-    ok "fresh prefix in $(($(date +%s) - inicio)) s, COM1 is the printer's pseudo-terminal ($(readlink "$base/com1"))"
+    ok "fresh $arquitetura prefix in $(($(date +%s) - inicio)) s, COM1 is the printer's pseudo-terminal ($(readlink "$base/com1"))"
 else
     falha "COM1 of the prefix leads to '$com1', not to the printer"
     fim
@@ -92,6 +111,33 @@ passou=$((passou + $(grep -c '^PASS:' "$base/host.out")))
 falhou=$((falhou + $(grep -c '^FAIL:' "$base/host.out")))
 if [ $rc -ne 0 ] && ! grep -q '^FAIL:' "$base/host.out"; then
     falha "the host program ended with $rc and no failed check (crash or time-out)"
+fi
+
+# The project's profile reader against GetPrivateProfileStringA: layout files
+# drawn from a fixed seed, every question answered by one Wine process, then
+# by the project's reader natively, and every answer compared. The Windows
+# reader is the same code in both kinds of prefix; the win64 run asks it.
+if [ "$arquitetura" = win64 ]; then
+    perfil=$base/perfil
+    mkdir -p "$perfil"
+    if ! c++ -std=c++17 -O1 -Wall -Wextra -Werror -I"$raiz/src" -I"$raiz/windows/perfil" -o "$base/perfil_posix" \
+        "$raiz/windows/perfil/perfil_posix.cpp" "$raiz/windows/perfil/gera.cpp" \
+        "$raiz/src/platform/posix/perfil.cpp" >"$base/perfil.out" 2>&1; then
+        falha "building the profile comparison: $(head -5 "$base/perfil.out")"
+    elif ! "$base/perfil_posix" gera "$perfil" 400 15 >"$base/perfil.out" 2>&1; then
+        falha "writing the layout files: $(tail -3 "$base/perfil.out")"
+    elif ! (cd "$build" && timeout 120 "$wine" ./leitor_windows.exe "Z:${perfil//\//\\}") >"$base/perfil.out" 2>&1; then
+        falha "GetPrivateProfileStringA under Wine: $(tail -3 "$base/perfil.out")"
+    else
+        "$base/perfil_posix" compara "$perfil" >"$base/perfil.out" 2>&1
+        rc=$?
+        cat "$base/perfil.out"
+        passou=$((passou + $(grep -c '^PASS:' "$base/perfil.out")))
+        falhou=$((falhou + $(grep -c '^FAIL:' "$base/perfil.out")))
+        if [ $rc -ne 0 ] && ! grep -q '^FAIL:' "$base/perfil.out"; then
+            falha "the profile comparison ended with $rc and no failed check"
+        fi
+    fi
 fi
 
 # What the driver left in Wine's own files, seen from outside once the

@@ -177,8 +177,9 @@ protected:
 
 TEST_F(Perfil, SectionTestCountsTheKeyNamesAsTheyAreCopied) {
     Grava(arquivo_, "X=1\n[Banco]\n  Valor = 1\n;Comentario=2\n\nData=3\nSolta\n=9\n[Outra]\nZ=1\n[Vazia]\n; nada\n");
-    EXPECT_EQ(Le("Banco", nullptr, ""), 17u);
-    EXPECT_EQ(std::string(buf_, 18), std::string("Valor\0Data\0Solta\0\0", 18));
+    // A line without "=" is left out; an empty name (not the first) takes its NUL.
+    EXPECT_EQ(Le("Banco", nullptr, ""), 12u);
+    EXPECT_EQ(std::string(buf_, 13), std::string("Valor\0Data\0\0\0", 13));
     EXPECT_EQ(Le("Vazia", nullptr, ""), 0u) << "a section with no key";
     EXPECT_EQ(Le("Nenhuma", nullptr, ""), 0u);
     EXPECT_EQ(plataforma::LePerfil("Banco", nullptr, "", buf_, 80, "/nonexistent/perfil.ini"), 0u);
@@ -222,6 +223,37 @@ TEST_F(Perfil, CommentsFirstOccurrenceQuotesAndOtherSections) {
     EXPECT_STREQ(buf_, "ERR");
     EXPECT_EQ(Le("B", "Nada", "padrao   "), 6u) << "the default loses its trailing blanks";
     EXPECT_STREQ(buf_, "padrao");
+}
+
+// Corners where the Windows reader goes its own way (each answer measured
+// with GetPrivateProfileStringA under Wine).
+TEST_F(Perfil, CornersAsTheWindowsReaderAnswers) {
+    Grava(arquivo_, "[A]\n=9\nValor=1\n[ B ]\nValor\nValor=2\n#Data=3\n[A]\nData=4\n[C]]\rData=5\r");
+    EXPECT_EQ(Le("A", nullptr, ""), 0u) << "an empty name first: nothing";
+    EXPECT_STREQ(buf_, "");
+    Le("A", "Valor");
+    EXPECT_STREQ(buf_, "1");
+    Le("A", "Data");
+    EXPECT_STREQ(buf_, "ERR") << "only the first section of a name counts";
+    EXPECT_EQ(Le("B", nullptr, ""), 12u) << "\"#\" is no comment; a line without \"=\" is not listed";
+    EXPECT_EQ(std::string(buf_, 13), std::string("Valor\0#Data\0\0", 13));
+    EXPECT_EQ(Le(" B", nullptr, ""), 0u) << "blanks around the asked name count in the list";
+    Le(" B ", "Valor");
+    EXPECT_STREQ(buf_, "ERR") << "the first entry of the name, without \"=\", gives the default";
+    Le("C]", "Data");
+    EXPECT_STREQ(buf_, "5") << "the name runs to the last \"]\"; a CR ends a line";
+
+    const std::string q79(79, 'q');
+    Grava(arquivo_, "[A]\nV=\"" + q79 + "\"\nW=\"" + q79 + "q\"\nX=''\nY=\"\n");
+    EXPECT_EQ(Le("A", "V"), 78u) << "a quoted 79: the cut takes the last character";
+    EXPECT_EQ(Le("A", "W"), 79u);
+    EXPECT_EQ(Le("A", "X"), 0u);
+    Le("A", "Y");
+    EXPECT_STREQ(buf_, "\"");
+
+    Grava(arquivo_, "\xef\xbb\xbfValor=\xc3\xa9\xe4\xb8\x80\n");
+    Le("", "Valor");
+    EXPECT_STREQ(buf_, "\xe9?") << "UTF-8 after its mark, back in code page 1252";
 }
 
 TEST_F(Perfil, ALongValueIsCutToTheBuffer) {

@@ -8,6 +8,13 @@
 // every frame it receives to LINHA\quadros (a line of hex digits each), and
 // answers the next frame as LINHA\roteiro says (see impressora_pty.cpp).
 // Prints PASS:/FAIL: per check and exits 1 when any check failed.
+//
+// Every export is called through a pointer of the type the header declares,
+// stdcall as a Delphi or VB host declares it. In the 32-bit build each call
+// goes through a thunk that measures how many bytes the export popped on
+// return: a callee that pops more or fewer than its arguments' bytes (a
+// cdecl function, a wrong argument count) is a failed check, and the thunk
+// puts the stack pointer back so that the host can go on and say so.
 #include <windows.h>
 
 #include <cstdarg>
@@ -15,6 +22,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "nomes_exportados.h"
@@ -55,8 +63,88 @@ HMODULE dll = nullptr;
 
 FARPROC Endereco(const char* nome) { return dll != nullptr ? GetProcAddress(dll, nome) : nullptr; }
 
+// ------------------------------------------------------------ the stdcall contract
+
+#if defined(__i386__)
+// One call at a time (the host has one thread): the thunk's state is global.
+extern "C" {
+volatile std::uintptr_t vltxAlvo, vltxRetorno, vltxPilhaNaEntrada, vltxBytesDosArgumentos, vltxBytesDesempilhados;
+void vltxTrampolim();
+}
+// Entered by the host's stdcall call with the return address on top and the
+// arguments above it: takes the return address, calls the export as if
+// from here, and on its return measures how far the stack pointer moved
+// past the return address (the bytes the export popped). It then sets the
+// stack pointer where a correct export would have left it, and returns to
+// the host.
+asm(R"(
+    .text
+    .globl _vltxTrampolim
+_vltxTrampolim:
+    movl %esp, _vltxPilhaNaEntrada
+    popl %ecx
+    movl %ecx, _vltxRetorno
+    pushl $1f
+    jmp *_vltxAlvo
+1:  movl %esp, %ecx
+    subl _vltxPilhaNaEntrada, %ecx
+    subl $4, %ecx
+    movl %ecx, _vltxBytesDesempilhados
+    movl _vltxPilhaNaEntrada, %esp
+    addl $4, %esp
+    addl _vltxBytesDosArgumentos, %esp
+    jmp *_vltxRetorno
+)");
+#endif
+
+struct ContratoStdcall {
+    int chamadas = 0;
+    std::string erradas;  // "name (popped N of M bytes)", one per wrong call
+} contrato;
+
+template <class F>
+struct Exportada;
+
+// An export as the header declares it; calling it counts the call and, on
+// 32-bit x86, checks what the export popped.
+template <class R, class... A>
+struct Exportada<R(VLTX_CALL*)(A...)> {
+    using Tipo = R(VLTX_CALL*)(A...);
+    const char* nome;
+    Tipo funcao;
+
+    R operator()(A... a) const {
+        ++contrato.chamadas;
+#if defined(__i386__)
+        // Each argument takes a whole number of 4-byte slots.
+        constexpr std::uintptr_t bytes = (0u + ... + ((sizeof(A) + 3u) & ~3u));
+        vltxAlvo = reinterpret_cast<std::uintptr_t>(funcao);
+        vltxBytesDosArgumentos = bytes;
+        vltxBytesDesempilhados = ~std::uintptr_t{0};
+        const auto trampolim = reinterpret_cast<Tipo>(reinterpret_cast<void (*)()>(&vltxTrampolim));
+        struct Confere {
+            const char* nome;
+            ~Confere() {
+                if (vltxBytesDesempilhados == bytes) return;
+                char texto[160];
+                std::snprintf(texto, sizeof texto, " %s (popped %ld of %u bytes)", nome,
+                              static_cast<long>(vltxBytesDesempilhados), static_cast<unsigned>(bytes));
+                contrato.erradas += texto;
+                std::printf("FAIL: %s popped %ld bytes on return, its arguments take %u\n", nome,
+                            static_cast<long>(vltxBytesDesempilhados), static_cast<unsigned>(bytes));
+            }
+        } confere{nome};
+        return trampolim(a...);
+#else
+        return funcao(a...);
+#endif
+    }
+    static constexpr std::size_t Argumentos = sizeof...(A);
+};
+
 // The export of that name, with the type the header gives it.
-#define EXPORT(nome) reinterpret_cast<decltype(&nome)>(reinterpret_cast<void (*)()>(Endereco(#nome)))
+#define EXPORT(nome) \
+    (Exportada<decltype(&nome)>{#nome, reinterpret_cast<decltype(&nome)>(reinterpret_cast<void (*)()>(Endereco(#nome)))})
 
 // ------------------------------------------------------------ the printer
 
@@ -215,9 +303,43 @@ void Carga() {
     Checa(c64 != nullptr && c65 != nullptr && reinterpret_cast<void*>(c64) != reinterpret_cast<void*>(c65),
           "\"@Log@C6_4\" and \"@Log@C6_5\" are two functions");
     if (c64 != nullptr && c65 != nullptr) {
-        c64();
-        c65();
+        Exportada<vltx_LogC6_fn>{VLTX_LOG_C6_4, c64}();
+        Exportada<vltx_LogC6_fn>{VLTX_LOG_C6_5, c65}();
     }
+}
+
+// Every export once with the port closed, each string argument an empty
+// string in a zeroed buffer (room for any answer), each number 0.
+char vazio[1024];
+
+template <class A>
+A Vazio() {
+    if constexpr (std::is_pointer_v<A>) {
+        return vazio;
+    } else {
+        return A{0};
+    }
+}
+
+template <class R, class... A>
+R ComVazios(const Exportada<R(VLTX_CALL*)(A...)>& e) {
+    std::memset(vazio, 0, sizeof vazio);
+    return e(Vazio<A>()...);
+}
+
+void TodasAsExportacoes() {
+    int chamadas = 0, nulas = 0;
+#define CHAMA_COM_VAZIOS(nome)                 \
+    if (Endereco(#nome) != nullptr) {          \
+        ComVazios(EXPORT(nome));               \
+        ++chamadas;                            \
+    } else {                                   \
+        ++nulas;                               \
+    }
+    EXPORTS_COM_NOME_C(CHAMA_COM_VAZIOS)
+#undef CHAMA_COM_VAZIOS
+    Checa(nulas == 0, "every export with a C name called through its declared stdcall type (%d called, %d missing)",
+          chamadas, nulas);
 }
 
 void Versao() {
@@ -512,6 +634,7 @@ int main(int argc, char** argv) {
     Carga();
     if (dll != nullptr) {
         Versao();
+        TodasAsExportacoes();
         Limpa();
         PortaFechada();
         PrimeiraAbertura();
@@ -521,6 +644,12 @@ int main(int argc, char** argv) {
         LeituraCmc7();
         Descarga();
     }
+#if defined(__i386__)
+    Checa(contrato.chamadas >= 54 && contrato.erradas.empty(),
+          "each of the %d calls left the stack pointer where the host's stdcall call expects it "
+          "(the export popped its arguments' bytes)%s",
+          contrato.chamadas, contrato.erradas.c_str());
+#endif
     std::printf("host: %d passed, %d failed\n", passou, falhou);
     return falhou == 0 ? 0 : 1;
 }
