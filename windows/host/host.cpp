@@ -361,6 +361,23 @@ void Limpa() {
     DeleteFileA("c:\\outro.txt");
 }
 
+// A path that opens but is no serial line: CreateFileA takes the file,
+// GetCommState refuses it, and the file is closed again untouched (else the
+// deletion below would fail: it was opened without sharing).
+void NaoSerial() {
+    const char* caminho = "c:\\naoserial.txt";
+    HANDLE h = CreateFileA(caminho, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD escritos = 0;
+    bool criado = h != INVALID_HANDLE_VALUE && WriteFile(h, "abc", 3, &escritos, nullptr) && escritos == 3;
+    if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+    int32_t r = EXPORT(ecf_InicializaDLL)(caminho);
+    WIN32_FILE_ATTRIBUTE_DATA dados{};
+    bool intacto = GetFileAttributesExA(caminho, GetFileExInfoStandard, &dados) && dados.nFileSizeLow == 3;
+    Checa(criado && r == 4 && intacto && DeleteFileA(caminho) != 0,
+          "ecf_InicializaDLL of a regular file gives 4 and closes it again untouched (%d)", r);
+    Checa(EXPORT(ecf_EstadoImpressora)() == 2, "... and leaves the port closed");
+}
+
 void PortaFechada() {
     std::size_t antes = Quadros().size();
     Checa(EXPORT(ecf_FinalizaDLL)() == 2, "ecf_FinalizaDLL with the port closed gives 2");
@@ -368,6 +385,7 @@ void PortaFechada() {
     Checa(EXPORT(ecf_EstadoImpressora)() == 2 && Novos(antes).empty(),
           "a command with the port closed gives 2 and sends nothing");
     Checa(EXPORT(ecf_InicializaDLL)("COM42") == 3, "ecf_InicializaDLL of a port that does not exist gives 3");
+    NaoSerial();
 }
 
 void PrimeiraAbertura() {
