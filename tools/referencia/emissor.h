@@ -28,6 +28,10 @@ std::string AvisoGerado(const std::string& comentario);
 // doc comments of every binding. Lines end with '\n'.
 std::string ResumoEmTexto(const ExportacaoModelo& e);
 
+// A string literal in the C family's syntax (C#, Java): backslash and
+// double quote escaped.
+std::string LiteralC(const std::string& s);
+
 // "VendaItem" from "ecf_VendaItem"; "LogC6_4" from "@Log@C6_4".
 std::string NomeCurto(const std::string& exportacao);
 // "venda_item", "cmc7_to_ecf", "relatorio_xz", "log_c6_4".

@@ -9,6 +9,15 @@ std::string AvisoGerado(const std::string& c) {
            " Regenerate with `cmake --build BUILD --target referencia`.\n";
 }
 
+std::string LiteralC(const std::string& s) {
+    std::string r = "\"";
+    for (char c : s) {
+        if (c == '\\' || c == '"') r += '\\';
+        r += c;
+    }
+    return r + "\"";
+}
+
 std::string NomeCurto(const std::string& exportacao) {
     if (exportacao.rfind("ecf_", 0) == 0) return exportacao.substr(4);
     std::string s;

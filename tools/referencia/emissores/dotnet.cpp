@@ -7,15 +7,6 @@
 
 namespace {
 
-std::string Literal(const std::string& s) {
-    std::string r = "\"";
-    for (char c : s) {
-        if (c == '\\' || c == '"') r += '\\';
-        r += c;
-    }
-    return r + "\"";
-}
-
 std::string Xml(const std::string& s) {
     std::string r;
     for (char c : s) {
@@ -46,7 +37,7 @@ std::string NomeNativo(const ExportacaoModelo& e) { return e.Nome.find('@') != s
 std::string Nativo(const ExportacaoModelo& e) {
     std::string s = Documentacao(ResumoEmTexto(e), "        ") +
                     "        [DllImport(Library, CallingConvention = CallingConvention.Winapi, EntryPoint = " +
-                    Literal(e.Nome) + ", ExactSpelling = true)]\n        public static extern " +
+                    LiteralC(e.Nome) + ", ExactSpelling = true)]\n        public static extern " +
                     (e.SemRetorno ? "void " : "int ") + NomeNativo(e) + "(";
     for (std::size_t i = 0; i < e.Parametros.size(); ++i) {
         const ParametroModelo& p = e.Parametros[i];
@@ -115,7 +106,7 @@ std::string Arquivo(const Modelo& m) {
                      std::to_string(p.Proprio->Tamanho) + ";\n";
     s += "\n        static readonly Dictionary<int, string> DriverMeanings = new Dictionary<int, string>\n        {\n";
     for (const CodigoDriver& c : descricao::Codigos)
-        s += "            { " + std::to_string(c.Codigo) + ", " + Literal(c.Significado) + " },\n";
+        s += "            { " + std::to_string(c.Codigo) + ", " + LiteralC(c.Significado) + " },\n";
     s += "        };\n\n"
          "        struct Line\n        {\n"
          "            public readonly long From, To;\n"
@@ -125,9 +116,9 @@ std::string Arquivo(const Modelo& m) {
          "        // Every line whose range holds a result applies to it.\n"
          "        static readonly Dictionary<string, Line[]> Results = new Dictionary<string, Line[]>\n        {\n";
     for (const ExportacaoModelo& e : m.Exportacoes) {
-        s += "            { " + Literal(e.Nome) + ", new Line[] {";
+        s += "            { " + LiteralC(e.Nome) + ", new Line[] {";
         for (const ResultadoModelo& r : e.Resultados)
-            s += "\n                new Line(" + std::to_string(r.De) + ", " + std::to_string(r.Ate) + ", " + Literal(r.Texto) + "),";
+            s += "\n                new Line(" + std::to_string(r.De) + ", " + std::to_string(r.Ate) + ", " + LiteralC(r.Texto) + "),";
         s += " } },\n";
     }
     s += "        };\n    }\n\n"

@@ -8,15 +8,6 @@
 
 namespace {
 
-std::string Literal(const std::string& s) {
-    std::string r = "\"";
-    for (char c : s) {
-        if (c == '\\' || c == '"') r += '\\';
-        r += c;
-    }
-    return r + "\"";
-}
-
 std::string Javadoc(const std::string& texto, const std::string& recuo) {
     std::string s = recuo + "/**\n" + recuo + " * <pre>\n", linha;
     for (char c : texto) {
@@ -55,7 +46,7 @@ std::string Interface(const Modelo& m) {
     bool primeiro = true;
     for (const ExportacaoModelo& e : m.Exportacoes)
         if (SoPorNome(e)) {
-            s += std::string(primeiro ? "" : ", ") + Literal(NomeJava(e)) + ", " + Literal(e.Nome);
+            s += std::string(primeiro ? "" : ", ") + LiteralC(NomeJava(e)) + ", " + LiteralC(e.Nome);
             primeiro = false;
         }
     s += ");\n";
@@ -89,15 +80,15 @@ std::string Codigos(const Modelo& m) {
     s += "\n    private static final Map<Integer, String> DRIVER = Map.ofEntries(\n";
     for (std::size_t i = 0; i < std::size(descricao::Codigos); ++i)
         s += "        Map.entry(" + std::to_string(descricao::Codigos[i].Codigo) + ", " +
-             Literal(descricao::Codigos[i].Significado) + ")" + (i + 1 < std::size(descricao::Codigos) ? ",\n" : ");\n");
+             LiteralC(descricao::Codigos[i].Significado) + ")" + (i + 1 < std::size(descricao::Codigos) ? ",\n" : ");\n");
     s += "\n    private record Line(long from, long to, String text) {}\n\n"
          "    // Every line whose range holds a result applies to it.\n"
          "    private static final Map<String, Line[]> RESULTS = Map.ofEntries(\n";
     for (std::size_t i = 0; i < m.Exportacoes.size(); ++i) {
         const ExportacaoModelo& e = m.Exportacoes[i];
-        s += "        Map.entry(" + Literal(e.Nome) + ", new Line[] {";
+        s += "        Map.entry(" + LiteralC(e.Nome) + ", new Line[] {";
         for (const ResultadoModelo& r : e.Resultados)
-            s += "\n            new Line(" + std::to_string(r.De) + "L, " + std::to_string(r.Ate) + "L, " + Literal(r.Texto) + "),";
+            s += "\n            new Line(" + std::to_string(r.De) + "L, " + std::to_string(r.Ate) + "L, " + LiteralC(r.Texto) + "),";
         s += std::string("})") + (i + 1 < m.Exportacoes.size() ? ",\n" : ");\n");
     }
     s += "\n    /** The meaning of one of the driver's own codes; null for any other number. */\n"
