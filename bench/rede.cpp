@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "vltxdrv.h"
+#include "diretorios.h"
 
 namespace {
 
@@ -63,16 +64,6 @@ public:
     std::atomic<bool> parar{false};
     std::thread fio;
 };
-
-void Diretorios() {
-    static bool feito = false;
-    if (feito) return;
-    char modelo[] = "/tmp/vltxdrv-bench-XXXXXX";
-    std::string base = mkdtemp(modelo);
-    setenv("VLTXDRV_DRIVE_C", (base + "/c").c_str(), 1);
-    setenv("VLTXDRV_REGISTRY", (base + "/registry").c_str(), 1);
-    feito = true;
-}
 
 void BM_TcpBareLoop(benchmark::State& estado) {
     EcoTcp eco;
