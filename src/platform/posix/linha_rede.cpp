@@ -42,9 +42,6 @@ struct LinhaRede {
     std::size_t inicio = 0, fim = 0;
 };
 
-constexpr int MaxLinhas = 8;
-// Handles above those of the ttys, so the two never meet.
-constexpr Dispositivo PrimeiroHandle = 0x100;
 LinhaRede linhas[MaxLinhas];
 
 LinhaRede* LinhaDe(Dispositivo d) {
@@ -234,7 +231,6 @@ bool EhEndereco(const char* nome) {
                                std::strncmp(nome, PrefixoRfc2217, sizeof PrefixoRfc2217 - 1) == 0);
 }
 
-bool EhRede(Dispositivo d) { return d > PrimeiroHandle && d <= PrimeiroHandle + MaxLinhas; }
 
 Dispositivo Abre(const char* nome) {
     int slot = 0;

@@ -15,8 +15,13 @@ constexpr int PrazoConexaoMs = 3000;
 
 // Whether the name is one of the two URL forms.
 bool EhEndereco(const char* nome);
-// Whether the handle is one of a network line.
-bool EhRede(Dispositivo d);
+constexpr int MaxLinhas = 8;
+// Handles above those of the ttys, so the two never meet.
+constexpr Dispositivo PrimeiroHandle = 0x100;
+
+// Whether the handle is one of a network line: inline, since every seam
+// operation on a tty asks it first.
+constexpr bool EhRede(Dispositivo d) { return d > PrimeiroHandle && d <= PrimeiroHandle + MaxLinhas; }
 
 Dispositivo Abre(const char* nome);
 bool LeConfig(Dispositivo d, ConfigLinha& config);
