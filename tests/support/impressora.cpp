@@ -9,7 +9,9 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <memory>
 #include <stdexcept>
+#include <thread>
 
 #include "driver/comandos.h"
 
@@ -47,6 +49,16 @@ void Impressora::Atende(Resposta resposta) {
 
 void Impressora::AtendeCom(const std::string& bytes) {
     Atende([bytes](const std::string&) { return bytes; });
+}
+
+void Impressora::AtendeCortandoAPrimeira() {
+    auto quadros = std::make_shared<int>(0);
+    Atende([this, quadros](const std::string&) -> std::string {
+        if ((*quadros)++ > 0) return "\x06";
+        Envia(std::string(10, 'a'));
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+        return std::string(20, 'b');
+    });
 }
 
 void Impressora::Para() {

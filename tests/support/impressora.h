@@ -26,6 +26,9 @@ public:
     void Atende(Resposta resposta);
     // Answers every frame with the same bytes.
     void AtendeCom(const std::string& bytes);
+    // Cuts the first reply by a pause: ten bytes, then twenty more 250 ms
+    // later; every later frame is answered 06.
+    void AtendeCortandoAPrimeira();
     void Para();
 
     // Frames seen by the background printer, in order.

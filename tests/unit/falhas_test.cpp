@@ -54,13 +54,7 @@ std::chrono::steady_clock::duration Duracao(F&& f) {
 // with 10, and the twenty bytes that follow are not the next reply.
 TEST_F(FalhasPty, TheRestOfAReplyCutByAPauseIsDropped) {
     ASSERT_EQ(ecf_InicializaDLL(impressora.Caminho()), 33);
-    int quadros = 0;
-    impressora.Atende([&](const std::string&) -> std::string {
-        if (quadros++ > 0) return "\x06";
-        impressora.Envia(std::string(10, 'a'));
-        std::this_thread::sleep_for(250ms);
-        return std::string(20, 'b');
-    });
+    impressora.AtendeCortandoAPrimeira();
     char resposta[31];
     EXPECT_EQ(ecf_LeRegistrador("1", resposta), 10);
     EXPECT_EQ(ecf_EstadoImpressora(), 6);

@@ -123,13 +123,7 @@ TEST_P(AtravesDoSer2net, RepliesSilenceAndCutRepliesGiveTheTtysCodes) {
     }
     // A reply cut by a pause: ten bytes, then twenty more 250 ms later,
     // which are not taken for the next command's reply.
-    int quadros = 0;
-    impressora.Atende([&](const std::string&) -> std::string {
-        if (quadros++ > 0) return "\x06";
-        impressora.Envia(std::string(10, 'a'));
-        std::this_thread::sleep_for(250ms);
-        return std::string(20, 'b');
-    });
+    impressora.AtendeCortandoAPrimeira();
     char resposta[31];
     EXPECT_EQ(ecf_LeRegistrador("1", resposta), 10);
     EXPECT_EQ(ecf_EstadoImpressora(), 6);
