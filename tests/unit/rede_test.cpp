@@ -211,6 +211,7 @@ public:
         bool aceitaPorta = true;
         bool aceitaBinaria = true;
         bool calado = false;  // answers no negotiation at all
+        std::string pedidos;  // the server's own requests, sent ahead of its first answer
     };
 
     explicit ServidorRoteirizado(Opcoes opcoes) : opcoes_(opcoes) {
@@ -299,6 +300,10 @@ private:
     void Responde(unsigned char verbo, unsigned char opcao) {
         const bool pede = verbo == TelnetRfc2217::WILL || verbo == TelnetRfc2217::DO;
         if (!pede || opcoes_.calado) return;
+        if (!opcoes_.pedidos.empty()) {
+            (void)!send(cliente_, opcoes_.pedidos.data(), opcoes_.pedidos.size(), MSG_NOSIGNAL);
+            opcoes_.pedidos.clear();
+        }
         bool aceita = opcao == TelnetRfc2217::OpcaoPorta ? (verbo == TelnetRfc2217::WILL && opcoes_.aceitaPorta)
                                                           : (opcao == 0 && opcoes_.aceitaBinaria);
         unsigned char r = verbo == TelnetRfc2217::WILL ? (aceita ? TelnetRfc2217::DO : TelnetRfc2217::DONT)
@@ -386,14 +391,12 @@ bool Contem(const std::vector<std::string>& v, const std::string& s) {
 }
 
 TEST_F(Roteirizado, TheOpeningNegotiatesAndSetsTheLine) {
-    ServidorRoteirizado servidor({});
-    // The server's own requests come first: echo and suppress-go-ahead are refused.
-    std::thread pedidos([&] {
-        servidor.Aguarda([&] { return !servidor.Negociacoes().empty(); });
-        servidor.Envia(Bytes({255, 251, 1, 255, 251, 3, 255, 253, 3, 255, 253, 24}));
-    });
+    // The server's own requests reach the driver before the answers that end
+    // its opening: echo, suppress-go-ahead and terminal type are refused.
+    ServidorRoteirizado::Opcoes o;
+    o.pedidos = Bytes({255, 251, 1, 255, 251, 3, 255, 253, 3, 255, 253, 24});
+    ServidorRoteirizado servidor(o);
     ASSERT_EQ(ecf_InicializaDLL(servidor.Url()), 33);
-    pedidos.join();
     ASSERT_TRUE(servidor.Aguarda([&] { return servidor.Negociacoes().size() >= 7; }));
     const auto n = servidor.Negociacoes();
     EXPECT_EQ(std::vector<std::string>(n.begin(), n.begin() + 3),
@@ -510,8 +513,8 @@ TEST_F(Roteirizado, SplitSequencesAndTelnetTrafficLeaveTheDataAndItsTimeOuts) {
 }
 
 TEST_F(Roteirizado, AServerThatRefusesTheOptionCannotSetTheLine) {
-    for (ServidorRoteirizado::Opcoes o : {ServidorRoteirizado::Opcoes{false, true, false},
-                                          ServidorRoteirizado::Opcoes{true, false, false}}) {
+    for (ServidorRoteirizado::Opcoes o : {ServidorRoteirizado::Opcoes{false, true, false, {}},
+                                          ServidorRoteirizado::Opcoes{true, false, false, {}}}) {
         ServidorRoteirizado servidor(o);
         EXPECT_EQ(ecf_InicializaDLL(servidor.Url()), 4);
         EXPECT_EQ(ecf_FinalizaDLL(), 2) << "the port stays closed";
@@ -521,7 +524,7 @@ TEST_F(Roteirizado, AServerThatRefusesTheOptionCannotSetTheLine) {
 // A server that never answers the negotiation (a raw port named rfc2217://):
 // the open gives up after its bound.
 TEST_F(Roteirizado, AServerThatNeverNegotiatesFailsWithinTheBound) {
-    ServidorRoteirizado servidor({true, true, true});
+    ServidorRoteirizado servidor({true, true, true, {}});
     const auto inicio = std::chrono::steady_clock::now();
     EXPECT_EQ(ecf_InicializaDLL(servidor.Url()), 4);
     EXPECT_LT(std::chrono::steady_clock::now() - inicio, 5s);
