@@ -151,7 +151,7 @@ if [ -s "$WINEPREFIX/drive_c/$dia.log" ]; then
 else
     falha "no $dia.log in the prefix's drive_c: $(ls "$WINEPREFIX/drive_c")"
 fi
-if grep -A4 -F '[Software\\Corvane\\Veltrix\\V2.60]' "$WINEPREFIX/system.reg" | grep -qxF '"Gerar Log"="1"'; then
+if grep -xF '"Gerar Log"="1"' <<<"$(grep -A4 -F '[Software\\Corvane\\Veltrix\\V2.60]' "$WINEPREFIX/system.reg")" >/dev/null; then
     ok "system.reg holds [Software\\Corvane\\Veltrix\\V2.60] \"Gerar Log\"=\"1\""
 else
     falha "system.reg has no \"Gerar Log\"=\"1\" under Software\\Corvane\\Veltrix\\V2.60"

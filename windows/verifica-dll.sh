@@ -24,10 +24,11 @@ if grep -q "file format $formato\$" <<<"$cabecalho" && grep -Fq "($tipo)" <<<"$(
 else
     falha "$(basename "$dll") is not $tipo ($formato)"
 fi
-if "$objdump" -f "$dll" | grep -q "^architecture: $maquina,"; then
+cabecalhoArquivo=$("$objdump" -f "$dll")
+if grep -q "^architecture: $maquina," <<<"$cabecalhoArquivo"; then
     ok "machine $maquina"
 else
-    falha "machine is not $maquina: $("$objdump" -f "$dll" | grep '^architecture')"
+    falha "machine is not $maquina: $(grep '^architecture' <<<"$cabecalhoArquivo")"
 fi
 if grep -Eq '^Characteristics .*' <<<"$cabecalho" && grep -q 'DLL$' <<<"$(sed -n '/^Characteristics/,/^$/p' <<<"$cabecalho")"; then
     ok "marked as a DLL"
@@ -66,10 +67,14 @@ for linha in "${exportados[@]}"; do
     nome=${linha#* }
     [[ $nome =~ ^_|@[0-9]+$ ]] && decorados+=("$nome")
 done
+# A lookup, not a pipe into grep -q: under pipefail the writer of a pipe
+# that grep -q leaves early dies of SIGPIPE, and the name would count as extra.
+declare -A esperado=()
+for nome in "${nomes[@]}"; do esperado[$nome]=1; done
 estranhos=()
 for linha in "${exportados[@]}"; do
     nome=${linha#* }
-    printf '%s\n' "${nomes[@]}" | grep -qxF -- "$nome" || estranhos+=("$nome")
+    [ -n "${esperado[$nome]:-}" ] || estranhos+=("$nome")
 done
 if [ ${#decorados[@]} -eq 0 ] && [ ${#estranhos[@]} -eq 0 ]; then
     ok "no decorated or extra names exported"
