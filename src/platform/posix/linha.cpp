@@ -14,6 +14,7 @@
 
 #include "platform/plataforma.h"
 #include "platform/posix/linha_rede.h"
+#include "platform/posix/prazo.h"
 #include "platform/posix/trava_uucp.h"
 
 namespace plataforma {
@@ -64,12 +65,6 @@ std::uint32_t Baud(speed_t v) {
         case B115200: return 115200;
         default: return 9600;
     }
-}
-
-std::int64_t AgoraMs() {
-    timespec t{};
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    return static_cast<std::int64_t>(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
 }
 
 // Line errors the kernel counted since the last look, as CE_ bits.
@@ -232,23 +227,13 @@ bool LeLinha(Dispositivo d, void* destino, std::uint32_t quantidade, std::uint32
     if (lidos != nullptr) *lidos = 0;
     if (p == nullptr) return false;
     auto* saida = static_cast<unsigned char*>(destino);
-    const TemposLinha& t = p->tempos;
-    const std::int64_t inicio = AgoraMs();
-    const std::int64_t total = inicio + static_cast<std::int64_t>(t.ReadTotalTimeoutMultiplier) * quantidade +
-                               t.ReadTotalTimeoutConstant;
+    prazo::PrazoLeitura prazo(p->tempos, quantidade);
     std::uint32_t recebidos = 0;
-    std::int64_t ultimo = 0;
     bool ok = true;
     while (recebidos < quantidade) {
-        std::int64_t prazo = total;
-        if (recebidos > 0 && t.ReadIntervalTimeout != 0) {
-            std::int64_t intervalo = ultimo + t.ReadIntervalTimeout;
-            if (intervalo < prazo) prazo = intervalo;
-        }
-        std::int64_t resta = prazo - AgoraMs();
-        if (resta < 0) break;
+        if (prazo.Passou()) break;
         pollfd pf{p->fd, POLLIN, 0};
-        int r = poll(&pf, 1, static_cast<int>(resta > 2000000000 ? 2000000000 : resta) + 1);
+        int r = poll(&pf, 1, prazo::Restante(prazo.Fim()) + 1);
         if (r < 0) {
             if (errno == EINTR) continue;
             MarcaFalhaEs(*p, errno);
@@ -272,7 +257,7 @@ bool LeLinha(Dispositivo d, void* destino, std::uint32_t quantidade, std::uint32
             continue;
         }
         recebidos += static_cast<std::uint32_t>(n);
-        ultimo = AgoraMs();
+        prazo.Chegaram();
     }
     if (lidos != nullptr) *lidos = recebidos;
     return ok;
@@ -320,14 +305,14 @@ bool EsperaEntrada(Dispositivo d, std::uint32_t milissegundos) {
     if (rede::EhRede(d)) return rede::Espera(d, milissegundos);
     Porta* p = PortaDe(d);
     if (p == nullptr || p->caiu) return false;
-    const std::int64_t prazo = AgoraMs() + milissegundos;
+    const std::int64_t fim = prazo::AgoraMs() + milissegundos;
     for (;;) {
         int entrada = 0;
         if (ioctl(p->fd, FIONREAD, &entrada) == 0 && entrada > 0) return true;
-        std::int64_t resta = prazo - AgoraMs();
-        if (resta <= 0) return false;
+        const int resta = prazo::Restante(fim);
+        if (resta == 0) return false;
         pollfd pf{p->fd, POLLIN, 0};
-        int r = poll(&pf, 1, static_cast<int>(resta));
+        int r = poll(&pf, 1, resta);
         if (r < 0 && errno != EINTR) return false;
         // A hung-up line polls readable forever (POLLIN comes with POLLHUP)
         // with nothing to read: it is down, and the caller is told at once.

@@ -19,6 +19,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "platform/posix/prazo.h"
 #include "platform/posix/telnet_rfc2217.h"
 
 namespace plataforma::rede {
@@ -49,17 +50,8 @@ LinhaRede* LinhaDe(Dispositivo d) {
     return &linhas[d - PrimeiroHandle - 1];
 }
 
-std::int64_t AgoraMs() {
-    timespec t{};
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    return static_cast<std::int64_t>(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
-}
-
-int Restante(std::int64_t prazo) {
-    const std::int64_t resta = prazo - AgoraMs();
-    if (resta <= 0) return 0;
-    return static_cast<int>(resta > 2000000000 ? 2000000000 : resta);
-}
+using prazo::AgoraMs;
+using prazo::Restante;
 
 // A lost connection stays lost: every later call fails until it is closed.
 void MarcaQueda(LinhaRede& l) {
@@ -360,11 +352,8 @@ bool Le(Dispositivo d, void* destino, std::uint32_t quantidade, std::uint32_t* l
     if (lidos != nullptr) *lidos = 0;
     if (l == nullptr) return false;
     auto* saida = static_cast<unsigned char*>(destino);
-    const TemposLinha& t = l->tempos;
-    const std::int64_t total =
-        AgoraMs() + static_cast<std::int64_t>(t.ReadTotalTimeoutMultiplier) * quantidade + t.ReadTotalTimeoutConstant;
+    prazo::PrazoLeitura prazo(l->tempos, quantidade);
     std::uint32_t recebidos = 0;
-    std::int64_t ultimo = 0;
     bool ok = !l->caiu;
     while (ok && recebidos < quantidade) {
         if (l->inicio < l->fim) {
@@ -373,15 +362,12 @@ bool Le(Dispositivo d, void* destino, std::uint32_t quantidade, std::uint32_t* l
             std::memcpy(saida + recebidos, l->fila + l->inicio, n);
             l->inicio += n;
             recebidos += static_cast<std::uint32_t>(n);
-            ultimo = AgoraMs();
+            prazo.Chegaram();
             continue;
         }
-        std::int64_t prazo = total;
-        if (recebidos > 0 && t.ReadIntervalTimeout != 0 && ultimo + t.ReadIntervalTimeout < prazo)
-            prazo = ultimo + t.ReadIntervalTimeout;
-        if (prazo - AgoraMs() < 0) break;
+        if (prazo.Passou()) break;
         pollfd pf{l->fd, POLLIN, 0};
-        int r = poll(&pf, 1, Restante(prazo) + 1);
+        int r = poll(&pf, 1, Restante(prazo.Fim()) + 1);
         if (r < 0 && errno != EINTR) {
             MarcaQueda(*l);
             ok = false;
@@ -399,7 +385,7 @@ bool Le(Dispositivo d, void* destino, std::uint32_t quantidade, std::uint32_t* l
             continue;
         }
         recebidos += static_cast<std::uint32_t>(n);
-        ultimo = AgoraMs();
+        prazo.Chegaram();
     }
     if (lidos != nullptr) *lidos = recebidos;
     return ok;
