@@ -1,10 +1,7 @@
 // Cost of one exchange over loopback raw TCP (socket://), against a bare
 // socket loop that writes the same 4-byte frame and reads one byte back.
 //   ./run bench   (or build/bench/bench_rede)
-#include <arpa/inet.h>
 #include <benchmark/benchmark.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -16,6 +13,7 @@
 
 #include "vltxdrv.h"
 #include "diretorios.h"
+#include "support/loopback.h"
 
 namespace {
 
@@ -23,23 +21,13 @@ namespace {
 class EcoTcp {
 public:
     EcoTcp() {
-        ouvinte = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t t = sizeof a;
-        bind(ouvinte, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        listen(ouvinte, 1);
-        getsockname(ouvinte, reinterpret_cast<sockaddr*>(&a), &t);
-        porta = ntohs(a.sin_port);
+        ouvinte = OuveLoopback(1, &porta);
         url = "socket://127.0.0.1:" + std::to_string(porta);
         fio = std::thread([this] {
             while (!parar) {
                 pollfd pf{ouvinte, POLLIN, 0};
                 if (poll(&pf, 1, 50) <= 0) continue;
-                int c = accept(ouvinte, nullptr, nullptr);
-                int um = 1;
-                setsockopt(c, IPPROTO_TCP, TCP_NODELAY, &um, sizeof um);
+                int c = AceitaLoopback(ouvinte);
                 char b[64];
                 std::size_t acumulado = 0;
                 while (!parar) {
@@ -67,14 +55,7 @@ public:
 
 void BM_TcpBareLoop(benchmark::State& estado) {
     EcoTcp eco;
-    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(static_cast<std::uint16_t>(eco.porta));
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    int um = 1;
-    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &um, sizeof um);
+    const int fd = ConectaLoopback(eco.porta);
     const unsigned char quadro[4] = {27, 'f', '0', '0'};
     for (auto _ : estado) {
         (void)!send(fd, quadro, 4, MSG_NOSIGNAL);

@@ -1,11 +1,8 @@
 #include "support/ser2net.h"
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -16,38 +13,19 @@
 #include <stdexcept>
 #include <thread>
 
+#include "support/loopback.h"
+
 extern char** environ;
 
 namespace {
 
-sockaddr_in Loopback(int porta) {
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(static_cast<std::uint16_t>(porta));
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return a;
-}
-
 bool Escuta(int porta) {
-    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a = Loopback(porta);
-    const bool ok = connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-    close(fd);
-    return ok;
+    const int fd = ConectaLoopback(porta);
+    if (fd >= 0) close(fd);
+    return fd >= 0;
 }
 
 }  // namespace
-
-int PortaLivre() {
-    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a = Loopback(0);
-    socklen_t tamanho = sizeof a;
-    if (bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
-        getsockname(fd, reinterpret_cast<sockaddr*>(&a), &tamanho) != 0)
-        throw std::runtime_error("no free port");
-    close(fd);
-    return ntohs(a.sin_port);
-}
 
 Ser2net::Ser2net(const char* dispositivo, Modo modo) : modo_(modo) {
     char modelo[] = "/tmp/vltxdrv-ser2net-XXXXXX";

@@ -31,6 +31,3 @@ private:
     pid_t pid_ = -1;
     std::string dir_, url_;
 };
-
-// A port on 127.0.0.1 that nothing listens on right now.
-int PortaLivre();

@@ -2,10 +2,7 @@
 // through Debian's ser2net in front of the pty printer, and through a
 // scripted RFC 2217 server of our own for what ser2net on a pty cannot show
 // (a pty has no modem lines and no line errors).
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -26,6 +23,7 @@
 #include "platform/posix/telnet_rfc2217.h"
 #include "support/ambiente.h"
 #include "support/impressora.h"
+#include "support/loopback.h"
 #include "support/ser2net.h"
 #include "vltxdrv.h"
 
@@ -219,15 +217,9 @@ public:
     };
 
     explicit ServidorRoteirizado(Opcoes opcoes) : opcoes_(opcoes) {
-        ouvinte_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t t = sizeof a;
-        bind(ouvinte_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        listen(ouvinte_, 4);
-        getsockname(ouvinte_, reinterpret_cast<sockaddr*>(&a), &t);
-        url_ = "rfc2217://127.0.0.1:" + std::to_string(ntohs(a.sin_port));
+        int porta = 0;
+        ouvinte_ = OuveLoopback(4, &porta);
+        url_ = "rfc2217://127.0.0.1:" + std::to_string(porta);
         fio_ = std::thread([this] { Laco(); });
     }
     ~ServidorRoteirizado() {
@@ -276,9 +268,7 @@ private:
             pollfd pf[2] = {{ouvinte_, POLLIN, 0}, {cliente_, POLLIN, 0}};
             if (poll(pf, cliente_ >= 0 ? 2 : 1, 20) <= 0) continue;
             if (pf[0].revents & POLLIN) {
-                int c = accept4(ouvinte_, nullptr, nullptr, SOCK_CLOEXEC);
-                int um = 1;
-                setsockopt(c, IPPROTO_TCP, TCP_NODELAY, &um, sizeof um);
+                int c = AceitaLoopback(ouvinte_);
                 std::lock_guard<std::mutex> g(trava_);
                 if (cliente_ >= 0) close(cliente_);
                 cliente_ = c;
