@@ -168,3 +168,24 @@ TEST(Verificacao, CheckFailsOnAStaleGeneratedFile) {
 }
 
 }  // namespace
+
+TEST(Significados, TheStatusByteIsThePrintersInTheReferenceAndTheManPage) {
+    const std::string raiz = VLTX_RAIZ;
+    for (const char* documento : {"docs/reference.md", "man/vltxdrv.3.scd"}) {
+        const std::string texto = Le(raiz + "/" + documento);
+        EXPECT_NE(texto.find(descricao::TextoStatus), std::string::npos) << documento;
+        EXPECT_NE(texto.find(descricao::StatusQueODriverUsa), std::string::npos) << documento;
+        EXPECT_NE(texto.find("whether the"), std::string::npos) << documento << ": the registry lines and the switch";
+    }
+    // The simulator's own status values are listed as the simulator's.
+    const std::string manual = Le(raiz + "/tools/MANUAL.md");
+    EXPECT_NE(manual.find("this simulator's own"), std::string::npos);
+}
+
+TEST(Significados, ANumberWithNoExportReadsBothWaysUpTo255AndNoneBeyond) {
+    EXPECT_EQ(SignificadoSemExportacao(0), descricao::TextoStatus);
+    EXPECT_EQ(SignificadoSemExportacao(255), descricao::TextoStatus);
+    EXPECT_EQ(SignificadoSemExportacao(2), std::string(descricao::TextoStatus) + " | the port is not open: nothing was sent");
+    EXPECT_EQ(SignificadoSemExportacao(-1), "");
+    EXPECT_EQ(SignificadoSemExportacao(256), "");
+}
