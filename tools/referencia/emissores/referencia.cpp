@@ -128,6 +128,8 @@ Every export of the library: what it is for, what goes in each parameter,
 the frame it sends and what comes back. Then the result codes, the text
 encoding and the number formats. The header is `include/vltxdrv.h`.
 
+<a id="calling-the-exports"></a>
+
 ## Calling the exports
 
 - Every export returns a signed 32-bit integer (`int32_t`), except the two
@@ -173,11 +175,15 @@ beyond 32 bits wraps. So `"007"` gives 7, `" -3"` gives -3, `"12,90"` gives
 In the examples below a blank is shown as `␣`, a run of N blanks as `␣{N}`,
 the zero byte as `\0` (a run of N as `\0{N}`) and the escape byte as `ESC`.
 
+<a id="contents"></a>
+
 ## Contents
 
 )";
 
-const std::string Codigos = R"(## Result codes
+const std::string Codigos = R"(<a id="result-codes"></a>
+
+## Result codes
 
 One signed 32-bit range holds both the printer's status byte (0 to 255,
 handed back as it came) and the driver's own codes. Nothing in a result marks
@@ -223,6 +229,8 @@ const char* const Sobreposicoes = R"(
   record and no `RX` record. 3 comes only from `ecf_InicializaDLL`; 20 to 28
   only from the cheque and readout exports, and then before anything is sent.
 
+<a id="text-encoding"></a>
+
 ## Text encoding
 
 Texts pass through the driver as bytes, unconverted: no code-page
@@ -237,6 +245,8 @@ The examples of this reference and of every binding use one code page,
 ISO-8859-1 (Latin-1): `ç` is the byte 231, `ã` 227. Use the one your
 printer's manual names.
 
+<a id="codes-of-the-printers-programming"></a>
+
 ## Codes of the printer's programming
 
 The tax code of an item (`aliquota` of `ecf_VendaItem`, such as `"T1"`) and
@@ -247,6 +257,8 @@ payment forms named with `ecf_FormaPagamento` (`ecf_FormaPagamento("1",
 "DINHEIRO")` names form `01`). Which codes exist is the printer's, set when
 it is programmed; the driver sends them as written. The simulator accepts any
 code and prints it on its roll as it came.
+
+<a id="number-formats"></a>
 
 ## Number formats
 
