@@ -191,3 +191,27 @@ TEST(Significados, ANumberWithNoExportReadsBothWaysUpTo255AndNoneBeyond) {
     EXPECT_EQ(SignificadoSemExportacao(-1), "");
     EXPECT_EQ(SignificadoSemExportacao(256), "");
 }
+
+TEST(Documentos, TheReadmesLinksLeadToFilesAndItsSer2netPathIsDebians) {
+    const std::filesystem::path raiz = VLTX_RAIZ;
+    const std::string leia = Le(raiz / "README.md");
+    // Every binding is linked from "Using it from your language", and every link leads somewhere.
+    const std::size_t secao = leia.find("## Using it from your language");
+    ASSERT_NE(secao, std::string::npos);
+    for (const char* b : {"bindings/python/README.md", "bindings/java/README.md", "bindings/dotnet/README.md",
+                          "bindings/pascal/README.md"})
+        EXPECT_NE(leia.find(std::string("](") + b + ")", secao), std::string::npos) << b;
+    for (std::size_t i = leia.find("]("); i != std::string::npos; i = leia.find("](", i + 1)) {
+        const std::string alvo = leia.substr(i + 2, leia.find(')', i) - i - 2);
+        if (alvo.find("://") != std::string::npos || alvo[0] == '#') continue;
+        EXPECT_TRUE(std::filesystem::exists(raiz / alvo.substr(0, alvo.find('#')))) << alvo;
+    }
+    // ser2net 4 on Debian 12 reads the file /etc/default/ser2net names.
+    EXPECT_EQ(leia.find("/etc/ser2net/ser2net.yaml"), std::string::npos);
+    EXPECT_NE(leia.find("`/etc/ser2net.yaml`"), std::string::npos);
+    std::ifstream padrao("/etc/default/ser2net");
+    for (std::string linha; std::getline(padrao, linha);)
+        if (linha.rfind("CONFFILE=", 0) == 0) {
+            EXPECT_EQ(linha, "CONFFILE=\"/etc/ser2net.yaml\"");
+        }
+}
