@@ -42,7 +42,8 @@ install(FILES README.md NEWS LICENSE tools/MANUAL.md tools/exemplo/cheque.ini
   DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT Runtime)
 
 # The reference, as Markdown and rendered to HTML with pandoc, and the
-# examples of every language, with the development files: where the
+# examples of every language (with the Pascal unit they compile against),
+# with the development files: where the
 # header's comments point (share/doc/libvltxdrv-dev, as the Debian package).
 set(VLTXDRV_DOCS AUTO CACHE STRING "Render the reference to HTML with pandoc: ON, OFF or AUTO (when pandoc is found)")
 set(VLTXDRV_DOCDIR_DEV ${CMAKE_INSTALL_DATADIR}/doc/libvltxdrv-dev)
@@ -70,7 +71,7 @@ endif()
 foreach(exemplo
     c:examples/recibo.c vltx:examples/recibo.vltx python:bindings/python/examples/recibo.py
     java:bindings/java/exemplos/Recibo.java csharp:bindings/dotnet/exemplos/Recibo.cs
-    pascal:bindings/pascal/exemplos/recibo.pas)
+    pascal:bindings/pascal/exemplos/recibo.pas pascal:bindings/pascal/vltxdrv.pas)
   string(REPLACE ":" ";" partes ${exemplo})
   list(GET partes 0 linguagem)
   list(GET partes 1 arquivo)
