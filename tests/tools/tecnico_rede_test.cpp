@@ -152,6 +152,9 @@ TEST_F(Tecnico2, TheLogSwitchedOnWhereNoLogCanBeWrittenIsSaidWithThePlace) {
                            "made: " + arquivo + " is not a directory\n"),
               std::string::npos)
         << r.Saida;
+    EXPECT_NE(r.Saida.find("!   the library looks, in this order, at:\n!     $VLTXDRV_DRIVE_C=" + arquivo + "/c\n"),
+              std::string::npos)
+        << r.Saida;
     // A directory that will be made on the first record is no reason for a warning.
     Execucao bom = Vltx({"--port", sim_->Link(), "LogSerial", "1", "LogSerial", "0"});
     EXPECT_EQ(bom.Saida.find("no log can be written"), std::string::npos) << bom.Saida;
@@ -177,7 +180,17 @@ TEST_F(Tecnico2, LogWithoutAFileDecodesTodaysLogWhereTheLibraryWritesIt) {
     Execucao resumo = Vltx({"log", "--summary"});
     EXPECT_EQ(resumo.Codigo, 0) << resumo.Erros;
     EXPECT_NE(resumo.Saida.find("1 frame sent"), std::string::npos) << resumo.Saida;
+    EXPECT_EQ(hoje.Erros.find("last written on"), std::string::npos) << hoje.Erros;
     EXPECT_EQ(Vltx({"log", "--where", "outro.log"}).Codigo, 1);
+
+    // The same weekday's file of an earlier week is still decoded, and said to be that day's.
+    const std::string arquivo = ArquivoDoDia(DriveC(), std::time(nullptr));
+    const timespec semanaPassada[2] = {{std::time(nullptr) - 7 * 86400, 0}, {std::time(nullptr) - 7 * 86400, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, arquivo.c_str(), semanaPassada, 0), 0);
+    Execucao antiga = Vltx({"log"});
+    EXPECT_EQ(antiga.Codigo, 0) << antiga.Erros;
+    EXPECT_NE(antiga.Erros.find(arquivo + " was last written on "), std::string::npos) << antiga.Erros;
+    EXPECT_NE(antiga.Saida.find(" TX 00 status"), std::string::npos) << antiga.Saida;
 }
 
 TEST_F(Tecnico2, OptionsMayFollowWholeCallsButNotStandAmongTheirArguments) {

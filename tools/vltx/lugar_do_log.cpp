@@ -72,7 +72,21 @@ std::string ArquivoDoDia(const std::string& diretorio, std::time_t quando) {
     return diretorio + "/" + Dias[local.tm_wday % 7] + ".log";
 }
 
-std::vector<std::string> PorQueNaoGravaLog(const LugarDoLog& lugar, std::time_t quando) {
+std::string EscritoEmOutroDia(const std::string& arquivo, std::time_t quando) {
+    struct stat st {};
+    if (stat(arquivo.c_str(), &st) != 0) return "";
+    std::tm escrito{}, hoje{};
+    localtime_r(&st.st_mtime, &escrito);
+    localtime_r(&quando, &hoje);
+    if (escrito.tm_year == hoje.tm_year && escrito.tm_yday == hoje.tm_yday) return "";
+    char dia[16];
+    std::strftime(dia, sizeof dia, "%Y-%m-%d", &escrito);
+    return dia;
+}
+
+namespace {
+
+std::vector<std::string> Motivo(const LugarDoLog& lugar, std::time_t quando) {
     if (lugar.Diretorio.empty()) {
         std::vector<std::string> s = {"no directory for the log: the library drops every record. It looked at:"};
         for (const std::string& p : lugar.Procurou) s.push_back("  " + p);
@@ -99,4 +113,14 @@ std::vector<std::string> PorQueNaoGravaLog(const LugarDoLog& lugar, std::time_t 
             return {"the day's log " + arquivo + " is not writable: " + std::strerror(errno)};
     }
     return {};
+}
+
+}  // namespace
+
+std::vector<std::string> PorQueNaoGravaLog(const LugarDoLog& lugar, std::time_t quando) {
+    std::vector<std::string> s = Motivo(lugar, quando);
+    if (s.empty() || lugar.Diretorio.empty()) return s;
+    s.push_back("  the library looks, in this order, at:");
+    for (const std::string& p : lugar.Procurou) s.push_back("    " + p);
+    return s;
 }

@@ -19,5 +19,10 @@ LugarDoLog OndeFicaOLog();
 // The day's file in dir: "Tue.log" for a Tuesday in local time.
 std::string ArquivoDoDia(const std::string& diretorio, std::time_t quando);
 
+// When the file was last written, "YYYY-MM-DD", if that was not the day of
+// quando: the weekday's file of an earlier week, renewed on its next record.
+// Empty when it is the day's, or cannot be read.
+std::string EscritoEmOutroDia(const std::string& arquivo, std::time_t quando);
+
 // Why no log file can be written there today; empty when one can.
 std::vector<std::string> PorQueNaoGravaLog(const LugarDoLog& lugar, std::time_t quando);

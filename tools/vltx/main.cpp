@@ -340,6 +340,9 @@ int Log(int argc, char** argv, int i) {
                          arquivo->c_str(), lugar.Origem.c_str());
             return Uso_;
         }
+        if (const std::string dia = EscritoEmOutroDia(*arquivo, std::time(nullptr)); !dia.empty())
+            std::fprintf(stderr, "vltx: %s was last written on %s: that day's log (the next record today starts it "
+                                 "afresh)\n", arquivo->c_str(), dia.c_str());
     }
     return DecodificaArquivo(*arquivo, resumo);
 }
