@@ -41,6 +41,43 @@ install(FILES ${VLTXDRV_PC} DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPON
 install(FILES README.md NEWS LICENSE tools/MANUAL.md tools/exemplo/cheque.ini
   DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT Runtime)
 
+# The reference, as Markdown and rendered to HTML with pandoc, and the
+# examples of every language (with the Pascal unit they compile against),
+# with the development files: where the
+# header's comments point (share/doc/libvltxdrv-dev, as the Debian package).
+set(VLTXDRV_DOCS AUTO CACHE STRING "Render the reference to HTML with pandoc: ON, OFF or AUTO (when pandoc is found)")
+set(VLTXDRV_DOCDIR_DEV ${CMAKE_INSTALL_DATADIR}/doc/libvltxdrv-dev)
+install(FILES docs/reference.md DESTINATION ${VLTXDRV_DOCDIR_DEV} COMPONENT Development)
+if(NOT VLTXDRV_DOCS STREQUAL "OFF")
+  if(VLTXDRV_DOCS STREQUAL "ON")
+    find_program(PANDOC pandoc REQUIRED)
+  else()
+    find_program(PANDOC pandoc)
+  endif()
+  if(PANDOC)
+    # The reference names its anchors itself: no second id from the headings.
+    set(REFERENCIA_HTML ${CMAKE_CURRENT_BINARY_DIR}/docs/reference.html)
+    add_custom_command(OUTPUT ${REFERENCIA_HTML}
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_CURRENT_BINARY_DIR}/docs
+      COMMAND ${PANDOC} --standalone --from gfm-gfm_auto_identifiers --to html5 --metadata title=vltxdrv\ reference
+              --output ${REFERENCIA_HTML} ${CMAKE_CURRENT_SOURCE_DIR}/docs/reference.md
+      DEPENDS docs/reference.md VERBATIM)
+    add_custom_target(referencia_html ALL DEPENDS ${REFERENCIA_HTML})
+    install(FILES ${REFERENCIA_HTML} DESTINATION ${VLTXDRV_DOCDIR_DEV} COMPONENT Development)
+  else()
+    message(STATUS "pandoc not found: the reference is installed as Markdown only")
+  endif()
+endif()
+foreach(exemplo
+    c:examples/recibo.c vltx:examples/recibo.vltx python:bindings/python/examples/recibo.py
+    java:bindings/java/exemplos/Recibo.java csharp:bindings/dotnet/exemplos/Recibo.cs
+    pascal:bindings/pascal/exemplos/recibo.pas pascal:bindings/pascal/vltxdrv.pas)
+  string(REPLACE ":" ";" partes ${exemplo})
+  list(GET partes 0 linguagem)
+  list(GET partes 1 arquivo)
+  install(FILES ${arquivo} DESTINATION ${VLTXDRV_DOCDIR_DEV}/examples/${linguagem} COMPONENT Development)
+endforeach()
+
 if(TARGET vltx)
   install(TARGETS vltx vltx-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Tools)
   # USB-serial adapters for the dialout group, out of ModemManager's reach.

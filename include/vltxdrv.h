@@ -13,6 +13,13 @@
  *
  * Two exports, "@Log@C6_4" and "@Log@C6_5", have names no C identifier can
  * spell: reach them by name with dlsym or GetProcAddress, as vltx_LogC6_fn.
+ *
+ * The reference, every export in full (parameters, frame, results), is
+ * installed with this header: /usr/share/doc/libvltxdrv-dev/reference.html,
+ * and reference.md beside it, with examples in C, Python, Java, C# and Pascal
+ * under examples/ there (PREFIX/share/doc/libvltxdrv-dev under another
+ * prefix; docs/reference.md in the source tree). "reference.html#NAME" below
+ * is the section of one export in it.
  */
 #ifndef VLTXDRV_H
 #define VLTXDRV_H
@@ -38,7 +45,7 @@
 #define VLTX_API
 #endif
 
-/* The driver's own result codes (docs/reference.md#result-codes). A command
+/* The driver's own result codes (reference.html#result-codes). A command
    that sent its frame and got the whole reply returns the printer's status
    byte instead, 0 to 255, which can hold the same numbers. */
 #define VLTX_JA_ABERTA 1              /* the port is open already */
@@ -81,139 +88,139 @@ extern "C" {
 #endif
 
 /* The two counter exports, by name only:
-   docs/reference.md#logc6_4, docs/reference.md#logc6_5 */
+   reference.html#logc6_4, reference.html#logc6_5 */
 typedef void(VLTX_CALL* vltx_LogC6_fn)(void);
 #define VLTX_LOG_C6_4 "@Log@C6_4"
 #define VLTX_LOG_C6_5 "@Log@C6_5"
 
 /* Driver control */
-/* docs/reference.md#ecf_inicializadll */
+/* reference.html#ecf_inicializadll */
 VLTX_API int32_t VLTX_CALL ecf_InicializaDLL(const char* porta);
-/* docs/reference.md#ecf_finalizadll */
+/* reference.html#ecf_finalizadll */
 VLTX_API int32_t VLTX_CALL ecf_FinalizaDLL(void);
-/* docs/reference.md#ecf_versaodll */
+/* reference.html#ecf_versaodll */
 VLTX_API int32_t VLTX_CALL ecf_VersaoDLL(char* versao); /* VLTX_VERSAO_TAMANHO bytes */
-/* docs/reference.md#ecf_logserial */
+/* reference.html#ecf_logserial */
 VLTX_API int32_t VLTX_CALL ecf_LogSerial(const char* ativa); /* 0 or 1 */
-/* docs/reference.md#ecf_proximotimeout */
+/* reference.html#ecf_proximotimeout */
 VLTX_API int32_t VLTX_CALL ecf_ProximoTimeout(const char* segundos);
 
 /* Printer control and status */
-/* docs/reference.md#ecf_estadoimpressora */
+/* reference.html#ecf_estadoimpressora */
 VLTX_API int32_t VLTX_CALL ecf_EstadoImpressora(void);
-/* docs/reference.md#ecf_abregaveta */
+/* reference.html#ecf_abregaveta */
 VLTX_API int32_t VLTX_CALL ecf_AbreGaveta(void);
-/* docs/reference.md#ecf_lesensor */
+/* reference.html#ecf_lesensor */
 VLTX_API int32_t VLTX_CALL ecf_LeSensor(const char* sensor);
-/* docs/reference.md#ecf_avancalinhas */
+/* reference.html#ecf_avancalinhas */
 VLTX_API int32_t VLTX_CALL ecf_AvancaLinhas(const char* linhas);
-/* docs/reference.md#ecf_espacamentolinhas */
+/* reference.html#ecf_espacamentolinhas */
 VLTX_API int32_t VLTX_CALL ecf_EspacamentoLinhas(const char* opcao);
-/* docs/reference.md#ecf_autentica */
+/* reference.html#ecf_autentica */
 VLTX_API int32_t VLTX_CALL ecf_Autentica(const char* texto);
-/* docs/reference.md#ecf_mecanismo */
+/* reference.html#ecf_mecanismo */
 VLTX_API int32_t VLTX_CALL ecf_Mecanismo(const char* opcao);
-/* docs/reference.md#ecf_cortapapel */
+/* reference.html#ecf_cortapapel */
 VLTX_API int32_t VLTX_CALL ecf_CortaPapel(void);
-/* docs/reference.md#ecf_rascunho */
+/* reference.html#ecf_rascunho */
 VLTX_API int32_t VLTX_CALL ecf_Rascunho(const char* texto);
-/* docs/reference.md#ecf_contrastetermico */
+/* reference.html#ecf_contrastetermico */
 VLTX_API int32_t VLTX_CALL ecf_ContrasteTermico(const char* opcao);
-/* docs/reference.md#ecf_codigobarras */
+/* reference.html#ecf_codigobarras */
 VLTX_API int32_t VLTX_CALL ecf_CodigoBarras(const char* tipo, const char* codigo);
 
 /* Fiscal receipt */
-/* docs/reference.md#ecf_vendaitem */
+/* reference.html#ecf_vendaitem */
 VLTX_API int32_t VLTX_CALL ecf_VendaItem(const char* codigo, const char* descricao, const char* quantidade,
                                          const char* preco, const char* aliquota, const char* unidade,
                                          const char* casas);
-/* docs/reference.md#ecf_cancelavenda */
+/* reference.html#ecf_cancelavenda */
 VLTX_API int32_t VLTX_CALL ecf_CancelaVenda(const char* operador);
-/* docs/reference.md#ecf_cancelacupom */
+/* reference.html#ecf_cancelacupom */
 VLTX_API int32_t VLTX_CALL ecf_CancelaCupom(const char* operador);
-/* docs/reference.md#ecf_fechacupom */
+/* reference.html#ecf_fechacupom */
 VLTX_API int32_t VLTX_CALL ecf_FechaCupom(const char* operador);
-/* docs/reference.md#ecf_pagamento */
+/* reference.html#ecf_pagamento */
 VLTX_API int32_t VLTX_CALL ecf_Pagamento(const char* forma, const char* descricao, const char* valor);
-/* docs/reference.md#ecf_imprimecabecalho */
+/* reference.html#ecf_imprimecabecalho */
 VLTX_API int32_t VLTX_CALL ecf_ImprimeCabecalho(void);
-/* docs/reference.md#ecf_propaganda */
+/* reference.html#ecf_propaganda */
 VLTX_API int32_t VLTX_CALL ecf_Propaganda(const char* mensagem);
-/* docs/reference.md#ecf_idcomprador */
+/* reference.html#ecf_idcomprador */
 VLTX_API int32_t VLTX_CALL ecf_IdComprador(const char* nome, const char* tipo, const char* documento,
                                            const char* endereco1, const char* endereco2);
-/* docs/reference.md#ecf_cancelaitem */
+/* reference.html#ecf_cancelaitem */
 VLTX_API int32_t VLTX_CALL ecf_CancelaItem(const char* item);
-/* docs/reference.md#ecf_acrescimosubtotal */
+/* reference.html#ecf_acrescimosubtotal */
 VLTX_API int32_t VLTX_CALL ecf_AcrescimoSubtotal(const char* descricao, const char* valor);
-/* docs/reference.md#ecf_descontosubtotal */
+/* reference.html#ecf_descontosubtotal */
 VLTX_API int32_t VLTX_CALL ecf_DescontoSubtotal(const char* descricao, const char* valor);
-/* docs/reference.md#ecf_descontoitem */
+/* reference.html#ecf_descontoitem */
 VLTX_API int32_t VLTX_CALL ecf_DescontoItem(const char* tipo, const char* descricao, const char* valor);
-/* docs/reference.md#ecf_cupomstub */
+/* reference.html#ecf_cupomstub */
 VLTX_API int32_t VLTX_CALL ecf_CupomStub(int32_t numero);
 
 /* Configuration */
-/* docs/reference.md#ecf_cargacliche */
+/* reference.html#ecf_cargacliche */
 VLTX_API int32_t VLTX_CALL ecf_CargaCliche(const char* opcao, const char* linha1, const char* linha2,
                                            const char* linha3, const char* texto1, const char* texto2);
-/* docs/reference.md#ecf_cargaaliquota */
+/* reference.html#ecf_cargaaliquota */
 VLTX_API int32_t VLTX_CALL ecf_CargaAliquota(const char* indice, const char* aliquota);
-/* docs/reference.md#ecf_programarelogio */
+/* reference.html#ecf_programarelogio */
 VLTX_API int32_t VLTX_CALL ecf_ProgramaRelogio(const char* modo, const char* data, const char* hora);
-/* docs/reference.md#ecf_formapagamento */
+/* reference.html#ecf_formapagamento */
 VLTX_API int32_t VLTX_CALL ecf_FormaPagamento(const char* forma, const char* descricao);
-/* docs/reference.md#ecf_carganaovinculado */
+/* reference.html#ecf_carganaovinculado */
 VLTX_API int32_t VLTX_CALL ecf_CargaNaoVinculado(const char* indice, const char* descricao, const char* tipo);
-/* docs/reference.md#ecf_definealiquota */
+/* reference.html#ecf_definealiquota */
 VLTX_API int32_t VLTX_CALL ecf_DefineAliquota(const char* indice, const char* aliquota, const char* tipo);
-/* docs/reference.md#ecf_novoestabelecimento */
+/* reference.html#ecf_novoestabelecimento */
 VLTX_API int32_t VLTX_CALL ecf_NovoEstabelecimento(const char* texto1, const char* texto2, const char* texto3);
 
 /* Reports, linked and non-fiscal documents */
-/* docs/reference.md#ecf_relatorio_xz */
+/* reference.html#ecf_relatorio_xz */
 VLTX_API int32_t VLTX_CALL ecf_Relatorio_XZ(const char* tipo);
-/* docs/reference.md#ecf_finalizarelatorio */
+/* reference.html#ecf_finalizarelatorio */
 VLTX_API int32_t VLTX_CALL ecf_FinalizaRelatorio(void);
-/* docs/reference.md#ecf_linhaslivres */
+/* reference.html#ecf_linhaslivres */
 VLTX_API int32_t VLTX_CALL ecf_LinhasLivres(const char* quantidade, const char* texto);
-/* docs/reference.md#ecf_emitenaovinculado */
+/* reference.html#ecf_emitenaovinculado */
 VLTX_API int32_t VLTX_CALL ecf_EmiteNaoVinculado(const char* indice, const char* descricao, const char* valor);
-/* docs/reference.md#ecf_vinculado */
+/* reference.html#ecf_vinculado */
 VLTX_API int32_t VLTX_CALL ecf_Vinculado(const char* forma, const char* texto1, const char* valor, const char* texto2,
                                          const char* opcao, const char* texto, const char* numero1,
                                          const char* numero2);
-/* docs/reference.md#ecf_vinculadotef */
+/* reference.html#ecf_vinculadotef */
 VLTX_API int32_t VLTX_CALL ecf_VinculadoTEF(const char* forma, const char* texto1, const char* valor,
                                             const char* texto, const char* numero1, const char* numero2);
-/* docs/reference.md#ecf_vinculadocartao */
+/* reference.html#ecf_vinculadocartao */
 VLTX_API int32_t VLTX_CALL ecf_VinculadoCartao(const char* forma, const char* texto1, const char* texto2,
                                                const char* valor, const char* texto, const char* numero1,
                                                const char* numero2);
-/* docs/reference.md#ecf_vinculadonseq */
+/* reference.html#ecf_vinculadonseq */
 VLTX_API int32_t VLTX_CALL ecf_VinculadoNSeq(const char* sequencia, const char* forma, const char* descricao);
 
 /* Cheque printing, cheque handling and CMC-7 */
-/* docs/reference.md#ecf_imprimecheque */
+/* reference.html#ecf_imprimecheque */
 VLTX_API int32_t VLTX_CALL ecf_ImprimeCheque(const char* valor, const char* favorecido, const char* cidade,
                                              const char* mensagem, const char* data, const char* texto6,
                                              const char* texto7, const char* secao, const char* arquivo);
-/* docs/reference.md#ecf_cmc7toecf */
+/* reference.html#ecf_cmc7toecf */
 VLTX_API int32_t VLTX_CALL ecf_CMC7ToECF(void);
-/* docs/reference.md#ecf_ejetarcheque */
+/* reference.html#ecf_ejetarcheque */
 VLTX_API int32_t VLTX_CALL ecf_EjetarCheque(void);
-/* docs/reference.md#ecf_lecmc7 */
+/* reference.html#ecf_lecmc7 */
 VLTX_API int32_t VLTX_CALL ecf_LeCMC7(const char* arquivo);
-/* docs/reference.md#ecf_cruzarcheque */
+/* reference.html#ecf_cruzarcheque */
 VLTX_API int32_t VLTX_CALL ecf_CruzarCheque(const char* tipo, const char* texto1, const char* texto2,
                                             const char* texto3);
-/* docs/reference.md#ecf_chancelarcheque */
+/* reference.html#ecf_chancelarcheque */
 VLTX_API int32_t VLTX_CALL ecf_ChancelarCheque(const char* numero1, const char* numero2, const char* texto);
 
 /* Register and fiscal data readout */
-/* docs/reference.md#ecf_leregistrador */
+/* reference.html#ecf_leregistrador */
 VLTX_API int32_t VLTX_CALL ecf_LeRegistrador(const char* registrador, char* resposta /* VLTX_REGISTRADOR_TAMANHO bytes, or null */);
-/* docs/reference.md#ecf_leecf */
+/* reference.html#ecf_leecf */
 VLTX_API int32_t VLTX_CALL ecf_LeECF(const char* tipo, const char* inicio, const char* fim, const char* opcao,
                                      const char* arquivo);
 

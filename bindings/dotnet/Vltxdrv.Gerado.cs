@@ -70,7 +70,7 @@ namespace Vltxdrv
         public static extern int ecf_VersaoDLL([In, Out] byte[] versao);
 
         /// <summary><code>
-        /// Switches the diagnostic log of every frame on or off; kept when the port is closed.
+        /// Switches the diagnostic log of every frame on or off; kept when the port is closed. The registry lines of opening and closing the port ("Leitura Entrada Registry", "Atualizada Entrada Registry") go to the day's log whether the switch is on or off.
         ///
         /// int32_t ecf_LogSerial(const char* ativa)
         ///
@@ -134,7 +134,7 @@ namespace Vltxdrv
         /// Frame "00": 4 bytes, reply 1, time-out 2 s, CTS flow control off.
         ///
         /// Results:
-        ///   0 to 255: the printer's status byte, handed back unchanged
+        ///   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
         ///   2: the port is not open: nothing was sent
         ///   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
         ///
@@ -153,7 +153,7 @@ namespace Vltxdrv
         /// Frame "01": 4 bytes, reply 1, time-out 5 s, CTS flow control on.
         ///
         /// Results:
-        ///   0 to 255: the printer's status byte, handed back unchanged
+        ///   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
         ///   2: the port is not open: nothing was sent
         ///   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
         ///
@@ -173,7 +173,7 @@ namespace Vltxdrv
         /// Frame "02": 5 bytes, reply 1, time-out 5 s, CTS flow control off.
         ///
         /// Results:
-        ///   0 to 255: the printer's status byte, handed back unchanged
+        ///   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
         ///   2: the port is not open: nothing was sent
         ///   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
         ///
@@ -193,7 +193,7 @@ namespace Vltxdrv
         /// Frame "03": 6 bytes, reply 1, time-out 5 s, CTS flow control on.
         ///
         /// Results:
-        ///   0 to 255: the printer's status byte, handed back unchanged
+        ///   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
         ///   2: the port is not open: nothing was sent
         ///   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
         ///
@@ -213,7 +213,7 @@ namespace Vltxdrv
         /// Frame "26": 5 bytes, reply 1, time-out 15 s, CTS flow control on.
         ///
         /// Results:
-        ///   0 to 255: the printer's status byte, handed back unchanged
+        ///   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
         ///   2: the port is not open: nothing was sent
         ///   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
         ///
@@ -233,7 +233,7 @@ namespace Vltxdrv
         /// Frame "29": 24 bytes, reply 1, time-out 60 s, CTS flow control on.
         ///
         /// Results:
-        ///   0 to 255: the printer's status byte, handed back unchanged
+        ///   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
         ///   2: the port is not open: nothing was sent
         ///   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
         ///
@@ -253,7 +253,7 @@ namespace Vltxdrv
         /// Frame "39": 5 bytes, reply 1, time-out 15 s, CTS flow control on.
         ///
         /// Results:
-        ///   0 to 255: the printer's status byte, handed back unchanged
+        ///   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
         ///   2: the port is not open: nothing was sent
         ///   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
         ///
@@ -270,7 +270,7 @@ namespace Vltxdrv
         /// Frame "46": 4 bytes, reply 1, time-out 15 s, CTS flow control on.
         ///
         /// Results:
-        ///   0 to 255: the printer's status byte, handed back unchanged
+        ///   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
         ///   2: the port is not open: nothing was sent
         ///   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
         ///
@@ -290,7 +290,7 @@ namespace Vltxdrv
         /// Frame "51": 34 bytes, reply 1, time-out 5 s, CTS flow control on.
         ///
         /// Results:
-        ///   0 to 255: the printer's status byte, handed back unchanged
+        ///   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
         ///   2: the port is not open: nothing was sent
         ///   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
         ///
@@ -310,7 +310,7 @@ namespace Vltxdrv
         /// Frame "52": 5 bytes, reply 1, time-out 5 s, CTS flow control on.
         ///
         /// Results:
-        ///   0 to 255: the printer's status byte, handed back unchanged
+        ///   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
         ///   2: the port is not open: nothing was sent
         ///   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
         ///
@@ -331,7 +331,7 @@ namespace Vltxdrv
         /// Frame "56": 45 bytes, reply 1, time-out 15 s, CTS flow control on.
         ///
         /// Results:
-        ///   0 to 255: the printer's status byte, handed back unchanged
+        ///   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
         ///   2: the port is not open: nothing was sent
         ///   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
         ///
@@ -341,7 +341,7 @@ namespace Vltxdrv
         public static extern int ecf_CodigoBarras(byte[] tipo, byte[] codigo);
 
         /// <summary><code>
-        /// Sells one item on the open receipt.
+        /// Sells one item on the open receipt. Its tax code ("T1") names a tax rate of the printer's programming (ecf_CargaAliquota, ecf_DefineAliquota): which codes exist is the printer's, not the driver's.
         ///
         /// int32_t ecf_VendaItem(const char* codigo, const char* descricao, const char* quantidade, const char* preco, const char* aliquota, const char* unidade, const char* casas)
         ///
@@ -357,7 +357,7 @@ namespace Vltxdrv
         /// Frame "05": 100 bytes, reply 1, time-out 15 s, CTS flow control on.
         ///
         /// Results:
-        ///   0 to 255: the printer's status byte, handed back unchanged
+        ///   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
         ///   2: the port is not open: nothing was sent
         ///   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
         ///
@@ -377,7 +377,7 @@ namespace Vltxdrv
         /// Frame "06": 12 bytes, reply 1, time-out 15 s, CTS flow control on.
         ///
         /// Results:
-        ///   0 to 255: the printer's status byte, handed back unchanged
+        ///   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
         ///   2: the port is not open: nothing was sent
         ///   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
         ///
@@ -397,7 +397,7 @@ namespace Vltxdrv
         /// Frame "07": 12 bytes, reply 1, time-out 15 s, CTS flow control on.
         ///
         /// Results:
-        ///   0 to 255: the printer's status byte, handed back unchanged
+        ///   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
         ///   2: the port is not open: nothing was sent
         ///   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
         ///
@@ -417,7 +417,7 @@ namespace Vltxdrv
         /// Frame "09": 12 bytes, reply 1, time-out 15 s, CTS flow control on.
         ///
         /// Results:
-        ///   0 to 255: the printer's status byte, handed back unchanged
+        ///   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
         ///   2: the port is not open: nothing was sent
         ///   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
         ///
@@ -427,7 +427,7 @@ namespace Vltxdrv
         public static extern int ecf_FechaCupom(byte[] operador);
 
         /// <summary><code>
-        /// Registers a payment in one of the programmed payment forms.
+        /// Registers a payment in one of the programmed payment forms: its form ("01") is the number a form was given with ecf_FormaPagamento, in the printer's programming.
         ///
         /// int32_t ecf_Pagamento(const char* forma, const char* descricao, const char* valor)
         ///
@@ -439,7 +439,7 @@ namespace Vltxdrv
         /// Frame "10": 26 bytes, reply 1, time-out 15 s, CTS flow control on.
         ///
         /// Results:
-        ///   0 to 255: the printer's status byte, handed back unchanged
+        ///   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
         ///   2: the port is not open: nothing was sent
         ///   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
         ///
@@ -456,7 +456,7 @@ namespace Vltxdrv
         /// Frame "11": 4 bytes, reply 1, time-out 15 s, CTS flow control on.
         ///
         /// Results:
-        ///   0 to 255: the printer's status byte, handed back unchanged
+        ///   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
         ///   2: the port is not open: nothing was sent
         ///   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
         ///
@@ -476,7 +476,7 @@ namespace Vltxdrv
         /// Frame "12": 164 bytes, reply 1, time-out 15 s, CTS flow control on.
         ///
         /// Results:
-        ///   0 to 255: the printer's status byte, handed back unchanged
+        ///   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
         ///   2: the port is not open: nothing was sent
         ///   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
         ///
@@ -500,7 +500,7 @@ namespace Vltxdrv
         /// Frame "14": 143 bytes, reply 1, time-out 15 s, CTS flow control on.
         ///
         /// Results:
-        ///   0 to 255: the printer's status byte, handed back unchanged
+        ///   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
         ///   2: the port is not open: nothing was sent
         ///   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
         ///
@@ -520,7 +520,7 @@ namespace Vltxdrv
         /// Frame "17": 7 bytes, reply 1, time-out 15 s, CTS flow control on.
         ///
         /// Results:
-        ///   0 to 255: the printer's status byte, handed back unchanged
+        ///   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
         ///   2: the port is not open: nothing was sent
         ///   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
         ///
@@ -541,7 +541,7 @@ namespace Vltxdrv
         /// Frame "18": 25 bytes, reply 1, time-out 15 s, CTS flow control on.
         ///
         /// Results:
-        ///   0 to 255: the printer's status byte, handed back unchanged
+        ///   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
         ///   2: the port is not open: nothing was sent
         ///   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
         ///
@@ -562,7 +562,7 @@ namespace Vltxdrv
         /// Frame "19": 25 bytes, reply 1, time-out 15 s, CTS flow control on.
         ///
         /// Results:
-        ///   0 to 255: the printer's status byte, handed back unchanged
+        ///   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
         ///   2: the port is not open: nothing was sent
         ///   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
         ///
@@ -584,7 +584,7 @@ namespace Vltxdrv
         /// Frame "20": 24 bytes, reply 1, time-out 15 s, CTS flow control on.
         ///
         /// Results:
-        ///   0 to 255: the printer's status byte, handed back unchanged
+        ///   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
         ///   2: the port is not open: nothing was sent
         ///   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
         ///
@@ -604,7 +604,7 @@ namespace Vltxdrv
         /// Frame "30": 12 bytes, reply 1, time-out 15 s, CTS flow control on.
         ///
         /// Results:
-        ///   0 to 255: the printer's status byte, handed back unchanged
+        ///   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
         ///   2: the port is not open: nothing was sent
         ///   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
         ///
@@ -629,7 +629,7 @@ namespace Vltxdrv
         /// Frame "13": 131 bytes, reply 1, time-out 15 s, CTS flow control on.
         ///
         /// Results:
-        ///   0 to 255: the printer's status byte, handed back unchanged
+        ///   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
         ///   2: the port is not open: nothing was sent
         ///   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
         ///
@@ -650,7 +650,7 @@ namespace Vltxdrv
         /// Frame "15": 10 bytes, reply 1, time-out 15 s, CTS flow control on.
         ///
         /// Results:
-        ///   0 to 255: the printer's status byte, handed back unchanged
+        ///   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
         ///   2: the port is not open: nothing was sent
         ///   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
         ///
@@ -672,7 +672,7 @@ namespace Vltxdrv
         /// Frame "22": 19 bytes, reply 1, time-out 5 s, CTS flow control on.
         ///
         /// Results:
-        ///   0 to 255: the printer's status byte, handed back unchanged
+        ///   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
         ///   2: the port is not open: nothing was sent
         ///   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
         ///
@@ -693,7 +693,7 @@ namespace Vltxdrv
         /// Frame "23": 16 bytes, reply 1, time-out 5 s, CTS flow control on.
         ///
         /// Results:
-        ///   0 to 255: the printer's status byte, handed back unchanged
+        ///   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
         ///   2: the port is not open: nothing was sent
         ///   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
         ///
@@ -715,7 +715,7 @@ namespace Vltxdrv
         /// Frame "24": 22 bytes, reply 1, time-out 5 s, CTS flow control on.
         ///
         /// Results:
-        ///   0 to 255: the printer's status byte, handed back unchanged
+        ///   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
         ///   2: the port is not open: nothing was sent
         ///   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
         ///
@@ -737,7 +737,7 @@ namespace Vltxdrv
         /// Frame "25": 11 bytes, reply 1, time-out 15 s, CTS flow control on.
         ///
         /// Results:
-        ///   0 to 255: the printer's status byte, handed back unchanged
+        ///   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
         ///   2: the port is not open: nothing was sent
         ///   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
         ///
@@ -759,7 +759,7 @@ namespace Vltxdrv
         /// Frame "35": 52 bytes, reply 1, time-out 15 s, CTS flow control on.
         ///
         /// Results:
-        ///   0 to 255: the printer's status byte, handed back unchanged
+        ///   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
         ///   2: the port is not open: nothing was sent
         ///   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
         ///
@@ -779,7 +779,7 @@ namespace Vltxdrv
         /// Frame "08": 5 bytes, reply 1, time-out 180 s, CTS flow control on.
         ///
         /// Results:
-        ///   0 to 255: the printer's status byte, handed back unchanged
+        ///   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
         ///   2: the port is not open: nothing was sent
         ///   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
         ///
@@ -798,7 +798,7 @@ namespace Vltxdrv
         /// Frame "45": 4 bytes, reply 1, time-out 15 s, CTS flow control on.
         ///
         /// Results:
-        ///   0 to 255: the printer's status byte, handed back unchanged
+        ///   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
         ///   2: the port is not open: nothing was sent
         ///   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
         ///
@@ -819,7 +819,7 @@ namespace Vltxdrv
         /// Frame "48": 417 bytes, reply 1, time-out 60 s, CTS flow control on.
         ///
         /// Results:
-        ///   0 to 255: the printer's status byte, handed back unchanged
+        ///   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
         ///   2: the port is not open: nothing was sent
         ///   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
         ///
@@ -841,7 +841,7 @@ namespace Vltxdrv
         /// Frame "42": 35 bytes, reply 1, time-out 15 s, CTS flow control on.
         ///
         /// Results:
-        ///   0 to 255: the printer's status byte, handed back unchanged
+        ///   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
         ///   2: the port is not open: nothing was sent
         ///   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
         ///
@@ -866,7 +866,7 @@ namespace Vltxdrv
         /// Frame "27": 835 bytes, reply 1, time-out 60 s, CTS flow control on.
         ///
         /// Results:
-        ///   0 to 255: the printer's status byte, handed back unchanged
+        ///   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
         ///   2: the port is not open: nothing was sent
         ///   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
         ///
@@ -892,7 +892,7 @@ namespace Vltxdrv
         /// Frame "36": 839 bytes, reply 1, time-out 60 s, CTS flow control on.
         ///
         /// Results:
-        ///   0 to 255: the printer's status byte, handed back unchanged
+        ///   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
         ///   2: the port is not open: nothing was sent
         ///   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
         ///
@@ -914,7 +914,7 @@ namespace Vltxdrv
         /// Frame "44": 32 bytes, reply 1, time-out 15 s, CTS flow control on.
         ///
         /// Results:
-        ///   0 to 255: the printer's status byte, handed back unchanged
+        ///   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
         ///   2: the port is not open: nothing was sent
         ///   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
         ///
@@ -941,7 +941,7 @@ namespace Vltxdrv
         /// Frame "50": 856 bytes, reply 1, time-out 60 s, CTS flow control on.
         ///
         /// Results:
-        ///   0 to 255: the printer's status byte, handed back unchanged
+        ///   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
         ///   2: the port is not open: nothing was sent
         ///   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
         ///
@@ -971,7 +971,7 @@ namespace Vltxdrv
         /// Frame "34": 189 bytes, reply 1, time-out 60 s, CTS flow control on.
         ///
         /// Results:
-        ///   0 to 255: the printer's status byte, handed back unchanged
+        ///   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
         ///   2: the port is not open: nothing was sent
         ///   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
         ///   20: a file the host named cannot be opened (or the cheque layout's temporary copy cannot be made)
@@ -992,7 +992,7 @@ namespace Vltxdrv
         /// Frame "47": 4 bytes, reply 1, time-out 15 s, CTS flow control on.
         ///
         /// Results:
-        ///   0 to 255: the printer's status byte, handed back unchanged
+        ///   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
         ///   2: the port is not open: nothing was sent
         ///   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
         ///
@@ -1009,7 +1009,7 @@ namespace Vltxdrv
         /// Frame "49": 4 bytes, reply 1, time-out 15 s, CTS flow control on.
         ///
         /// Results:
-        ///   0 to 255: the printer's status byte, handed back unchanged
+        ///   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
         ///   2: the port is not open: nothing was sent
         ///   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
         ///
@@ -1029,7 +1029,7 @@ namespace Vltxdrv
         /// Frame "53": 4 bytes, reply 1, time-out 3 s, CTS flow control on.
         ///
         /// Results:
-        ///   0 to 255: the printer's status byte, handed back unchanged
+        ///   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
         ///   33: success of a step of the driver's own
         ///   2: the port is not open: nothing was sent
         ///   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
@@ -1056,7 +1056,7 @@ namespace Vltxdrv
         /// Frame "54": 50 bytes, reply 1, time-out 30 s, CTS flow control on.
         ///
         /// Results:
-        ///   0 to 255: the printer's status byte, handed back unchanged
+        ///   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
         ///   2: the port is not open: nothing was sent
         ///   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
         ///
@@ -1078,7 +1078,7 @@ namespace Vltxdrv
         /// Frame "55": 24 bytes, reply 1, time-out 15 s, CTS flow control on.
         ///
         /// Results:
-        ///   0 to 255: the printer's status byte, handed back unchanged
+        ///   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
         ///   2: the port is not open: nothing was sent
         ///   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
         ///
@@ -1094,7 +1094,7 @@ namespace Vltxdrv
         ///
         /// Parameters:
         ///   registrador: right-aligned text of 3; the first 3 bytes (a longer text loses its end, not its start); a shorter text is padded with blanks on the left (e.g. "1")
-        ///   resposta: the host's buffer, or null: receives the 30 bytes of the answer and a NUL, whatever the result
+        ///   resposta: the host's buffer, or null: receives the 30 bytes of the answer and a NUL, whatever the result; what they hold is the printer's (vltx-sim answers the register's number in 3 digits, then its value in 27)
         ///
         /// Frame "04": 7 bytes, reply 30, time-out 5 s, CTS flow control on.
         ///
@@ -1125,7 +1125,7 @@ namespace Vltxdrv
         /// Frame "16": 22 bytes, reply 1, time-out 180 s, CTS flow control on.
         ///
         /// Results:
-        ///   0 to 255: the printer's status byte, handed back unchanged
+        ///   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
         ///   33: success of a step of the driver's own
         ///   2: the port is not open: nothing was sent
         ///   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
@@ -1207,38 +1207,269 @@ namespace Vltxdrv
         /// <summary>The bytes ecf_LeRegistrador writes, its NUL included.</summary>
         public const int VLTX_REGISTRADOR_TAMANHO = 31;
 
+        /// <summary>What every status byte is.</summary>
+        public const string Status = "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's";
+        /// <summary>The answers the driver itself acts on.</summary>
+        public const string DriverActsOn = "The driver itself acts on four answers only: 33 after a report request (ecf_Relatorio_XZ type 1: accepted, it then polls the status), 10 while it polls (still busy: it polls again), 2 before a CMC-7 stream (ecf_LeCMC7: the line follows) and any byte before a fiscal readout (ecf_LeECF types 4 to 7: the readout follows). Every other value goes back to the host as the printer sent it.";
+
         static readonly Dictionary<int, string> DriverMeanings = new Dictionary<int, string>
         {
-            { 33, "success of a step of the driver's own" },
-            { 1, "the port is open already" },
-            { 2, "the port is not open: nothing was sent" },
-            { 3, "the device cannot be opened (missing, no permission, or held by another process or a lock file)" },
-            { 4, "the line settings cannot be read or applied" },
-            { 5, "the device is not open" },
-            { 6, "the output queue was not empty before sending" },
-            { 7, "transfer longer than the read or write limit" },
-            { 8, "CTS held: the printer cannot take data" },
-            { 9, "the write failed" },
-            { 10, "fewer bytes received than asked for when the time-out ended" },
-            { 11, "the read failed" },
-            { 12, "purging a queue failed" },
-            { 13, "framing error" },
-            { 14, "overrun" },
-            { 15, "break on the line" },
-            { 16, "device I/O error (the line dropped)" },
-            { 17, "receive queue overflow" },
-            { 18, "parity error" },
-            { 19, "transmit queue full" },
-            { 20, "a file the host named cannot be opened (or the cheque layout's temporary copy cannot be made)" },
-            { 21, "the section is missing from the cheque layout file, or holds no keys" },
-            { 22, "the layout key \"Valor\" is missing or wrong" },
-            { 23, "the layout key \"Extenso\" is missing or wrong" },
-            { 24, "the layout key \"Favorecido\" is missing or wrong" },
-            { 25, "the layout key \"Cidade\" is missing or wrong" },
-            { 26, "the layout key \"Mensagem\" is missing or wrong" },
-            { 27, "the layout key \"Data\" is missing or wrong" },
-            { 28, "the layout key \"eSpacamento\" is missing or below 1" },
-            { 29, "a line failure of no known kind" },
+            { 0, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 1, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's | the port is open already" },
+            { 2, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's | the port is not open: nothing was sent" },
+            { 3, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's | the device cannot be opened (missing, no permission, or held by another process or a lock file)" },
+            { 4, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's | the line settings cannot be read or applied" },
+            { 5, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's | the device is not open" },
+            { 6, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's | the output queue was not empty before sending" },
+            { 7, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's | transfer longer than the read or write limit" },
+            { 8, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's | CTS held: the printer cannot take data" },
+            { 9, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's | the write failed" },
+            { 10, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's | fewer bytes received than asked for when the time-out ended" },
+            { 11, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's | the read failed" },
+            { 12, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's | purging a queue failed" },
+            { 13, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's | framing error" },
+            { 14, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's | overrun" },
+            { 15, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's | break on the line" },
+            { 16, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's | device I/O error (the line dropped)" },
+            { 17, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's | receive queue overflow" },
+            { 18, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's | parity error" },
+            { 19, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's | transmit queue full" },
+            { 20, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's | a file the host named cannot be opened (or the cheque layout's temporary copy cannot be made)" },
+            { 21, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's | the section is missing from the cheque layout file, or holds no keys" },
+            { 22, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's | the layout key \"Valor\" is missing or wrong" },
+            { 23, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's | the layout key \"Extenso\" is missing or wrong" },
+            { 24, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's | the layout key \"Favorecido\" is missing or wrong" },
+            { 25, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's | the layout key \"Cidade\" is missing or wrong" },
+            { 26, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's | the layout key \"Mensagem\" is missing or wrong" },
+            { 27, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's | the layout key \"Data\" is missing or wrong" },
+            { 28, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's | the layout key \"eSpacamento\" is missing or below 1" },
+            { 29, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's | a line failure of no known kind" },
+            { 30, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 31, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 32, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 33, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's | success of a step of the driver's own" },
+            { 34, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 35, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 36, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 37, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 38, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 39, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 40, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 41, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 42, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 43, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 44, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 45, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 46, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 47, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 48, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 49, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 50, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 51, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 52, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 53, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 54, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 55, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 56, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 57, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 58, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 59, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 60, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 61, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 62, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 63, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 64, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 65, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 66, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 67, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 68, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 69, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 70, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 71, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 72, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 73, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 74, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 75, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 76, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 77, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 78, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 79, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 80, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 81, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 82, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 83, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 84, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 85, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 86, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 87, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 88, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 89, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 90, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 91, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 92, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 93, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 94, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 95, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 96, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 97, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 98, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 99, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 100, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 101, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 102, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 103, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 104, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 105, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 106, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 107, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 108, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 109, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 110, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 111, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 112, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 113, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 114, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 115, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 116, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 117, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 118, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 119, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 120, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 121, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 122, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 123, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 124, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 125, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 126, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 127, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 128, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 129, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 130, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 131, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 132, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 133, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 134, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 135, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 136, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 137, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 138, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 139, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 140, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 141, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 142, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 143, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 144, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 145, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 146, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 147, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 148, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 149, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 150, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 151, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 152, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 153, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 154, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 155, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 156, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 157, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 158, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 159, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 160, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 161, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 162, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 163, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 164, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 165, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 166, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 167, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 168, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 169, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 170, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 171, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 172, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 173, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 174, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 175, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 176, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 177, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 178, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 179, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 180, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 181, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 182, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 183, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 184, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 185, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 186, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 187, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 188, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 189, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 190, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 191, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 192, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 193, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 194, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 195, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 196, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 197, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 198, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 199, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 200, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 201, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 202, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 203, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 204, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 205, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 206, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 207, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 208, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 209, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 210, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 211, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 212, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 213, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 214, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 215, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 216, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 217, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 218, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 219, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 220, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 221, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 222, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 223, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 224, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 225, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 226, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 227, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 228, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 229, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 230, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 231, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 232, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 233, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 234, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 235, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 236, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 237, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 238, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 239, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 240, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 241, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 242, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 243, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 244, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 245, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 246, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 247, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 248, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 249, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 250, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 251, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 252, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 253, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 254, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
+            { 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's" },
         };
 
         struct Line
@@ -1285,7 +1516,7 @@ namespace Vltxdrv
             { "@Log@C6_4", new Line[] { } },
             { "@Log@C6_5", new Line[] { } },
             { "ecf_EstadoImpressora", new Line[] {
-                new Line(0, 255, "the printer's status byte, handed back unchanged"),
+                new Line(0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
                 new Line(2, 2, "the port is not open: nothing was sent"),
                 new Line(4, 4, "the line settings cannot be read or applied"),
                 new Line(6, 6, "the output queue was not empty before sending"),
@@ -1304,7 +1535,7 @@ namespace Vltxdrv
                 new Line(19, 19, "transmit queue full"),
                 new Line(29, 29, "a line failure of no known kind"), } },
             { "ecf_AbreGaveta", new Line[] {
-                new Line(0, 255, "the printer's status byte, handed back unchanged"),
+                new Line(0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
                 new Line(2, 2, "the port is not open: nothing was sent"),
                 new Line(4, 4, "the line settings cannot be read or applied"),
                 new Line(6, 6, "the output queue was not empty before sending"),
@@ -1323,7 +1554,7 @@ namespace Vltxdrv
                 new Line(19, 19, "transmit queue full"),
                 new Line(29, 29, "a line failure of no known kind"), } },
             { "ecf_LeSensor", new Line[] {
-                new Line(0, 255, "the printer's status byte, handed back unchanged"),
+                new Line(0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
                 new Line(2, 2, "the port is not open: nothing was sent"),
                 new Line(4, 4, "the line settings cannot be read or applied"),
                 new Line(6, 6, "the output queue was not empty before sending"),
@@ -1342,7 +1573,7 @@ namespace Vltxdrv
                 new Line(19, 19, "transmit queue full"),
                 new Line(29, 29, "a line failure of no known kind"), } },
             { "ecf_AvancaLinhas", new Line[] {
-                new Line(0, 255, "the printer's status byte, handed back unchanged"),
+                new Line(0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
                 new Line(2, 2, "the port is not open: nothing was sent"),
                 new Line(4, 4, "the line settings cannot be read or applied"),
                 new Line(6, 6, "the output queue was not empty before sending"),
@@ -1361,7 +1592,7 @@ namespace Vltxdrv
                 new Line(19, 19, "transmit queue full"),
                 new Line(29, 29, "a line failure of no known kind"), } },
             { "ecf_EspacamentoLinhas", new Line[] {
-                new Line(0, 255, "the printer's status byte, handed back unchanged"),
+                new Line(0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
                 new Line(2, 2, "the port is not open: nothing was sent"),
                 new Line(4, 4, "the line settings cannot be read or applied"),
                 new Line(6, 6, "the output queue was not empty before sending"),
@@ -1380,7 +1611,7 @@ namespace Vltxdrv
                 new Line(19, 19, "transmit queue full"),
                 new Line(29, 29, "a line failure of no known kind"), } },
             { "ecf_Autentica", new Line[] {
-                new Line(0, 255, "the printer's status byte, handed back unchanged"),
+                new Line(0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
                 new Line(2, 2, "the port is not open: nothing was sent"),
                 new Line(4, 4, "the line settings cannot be read or applied"),
                 new Line(6, 6, "the output queue was not empty before sending"),
@@ -1399,7 +1630,7 @@ namespace Vltxdrv
                 new Line(19, 19, "transmit queue full"),
                 new Line(29, 29, "a line failure of no known kind"), } },
             { "ecf_Mecanismo", new Line[] {
-                new Line(0, 255, "the printer's status byte, handed back unchanged"),
+                new Line(0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
                 new Line(2, 2, "the port is not open: nothing was sent"),
                 new Line(4, 4, "the line settings cannot be read or applied"),
                 new Line(6, 6, "the output queue was not empty before sending"),
@@ -1418,7 +1649,7 @@ namespace Vltxdrv
                 new Line(19, 19, "transmit queue full"),
                 new Line(29, 29, "a line failure of no known kind"), } },
             { "ecf_CortaPapel", new Line[] {
-                new Line(0, 255, "the printer's status byte, handed back unchanged"),
+                new Line(0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
                 new Line(2, 2, "the port is not open: nothing was sent"),
                 new Line(4, 4, "the line settings cannot be read or applied"),
                 new Line(6, 6, "the output queue was not empty before sending"),
@@ -1437,7 +1668,7 @@ namespace Vltxdrv
                 new Line(19, 19, "transmit queue full"),
                 new Line(29, 29, "a line failure of no known kind"), } },
             { "ecf_Rascunho", new Line[] {
-                new Line(0, 255, "the printer's status byte, handed back unchanged"),
+                new Line(0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
                 new Line(2, 2, "the port is not open: nothing was sent"),
                 new Line(4, 4, "the line settings cannot be read or applied"),
                 new Line(6, 6, "the output queue was not empty before sending"),
@@ -1456,7 +1687,7 @@ namespace Vltxdrv
                 new Line(19, 19, "transmit queue full"),
                 new Line(29, 29, "a line failure of no known kind"), } },
             { "ecf_ContrasteTermico", new Line[] {
-                new Line(0, 255, "the printer's status byte, handed back unchanged"),
+                new Line(0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
                 new Line(2, 2, "the port is not open: nothing was sent"),
                 new Line(4, 4, "the line settings cannot be read or applied"),
                 new Line(6, 6, "the output queue was not empty before sending"),
@@ -1475,7 +1706,7 @@ namespace Vltxdrv
                 new Line(19, 19, "transmit queue full"),
                 new Line(29, 29, "a line failure of no known kind"), } },
             { "ecf_CodigoBarras", new Line[] {
-                new Line(0, 255, "the printer's status byte, handed back unchanged"),
+                new Line(0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
                 new Line(2, 2, "the port is not open: nothing was sent"),
                 new Line(4, 4, "the line settings cannot be read or applied"),
                 new Line(6, 6, "the output queue was not empty before sending"),
@@ -1494,7 +1725,7 @@ namespace Vltxdrv
                 new Line(19, 19, "transmit queue full"),
                 new Line(29, 29, "a line failure of no known kind"), } },
             { "ecf_VendaItem", new Line[] {
-                new Line(0, 255, "the printer's status byte, handed back unchanged"),
+                new Line(0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
                 new Line(2, 2, "the port is not open: nothing was sent"),
                 new Line(4, 4, "the line settings cannot be read or applied"),
                 new Line(6, 6, "the output queue was not empty before sending"),
@@ -1513,7 +1744,7 @@ namespace Vltxdrv
                 new Line(19, 19, "transmit queue full"),
                 new Line(29, 29, "a line failure of no known kind"), } },
             { "ecf_CancelaVenda", new Line[] {
-                new Line(0, 255, "the printer's status byte, handed back unchanged"),
+                new Line(0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
                 new Line(2, 2, "the port is not open: nothing was sent"),
                 new Line(4, 4, "the line settings cannot be read or applied"),
                 new Line(6, 6, "the output queue was not empty before sending"),
@@ -1532,7 +1763,7 @@ namespace Vltxdrv
                 new Line(19, 19, "transmit queue full"),
                 new Line(29, 29, "a line failure of no known kind"), } },
             { "ecf_CancelaCupom", new Line[] {
-                new Line(0, 255, "the printer's status byte, handed back unchanged"),
+                new Line(0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
                 new Line(2, 2, "the port is not open: nothing was sent"),
                 new Line(4, 4, "the line settings cannot be read or applied"),
                 new Line(6, 6, "the output queue was not empty before sending"),
@@ -1551,7 +1782,7 @@ namespace Vltxdrv
                 new Line(19, 19, "transmit queue full"),
                 new Line(29, 29, "a line failure of no known kind"), } },
             { "ecf_FechaCupom", new Line[] {
-                new Line(0, 255, "the printer's status byte, handed back unchanged"),
+                new Line(0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
                 new Line(2, 2, "the port is not open: nothing was sent"),
                 new Line(4, 4, "the line settings cannot be read or applied"),
                 new Line(6, 6, "the output queue was not empty before sending"),
@@ -1570,7 +1801,7 @@ namespace Vltxdrv
                 new Line(19, 19, "transmit queue full"),
                 new Line(29, 29, "a line failure of no known kind"), } },
             { "ecf_Pagamento", new Line[] {
-                new Line(0, 255, "the printer's status byte, handed back unchanged"),
+                new Line(0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
                 new Line(2, 2, "the port is not open: nothing was sent"),
                 new Line(4, 4, "the line settings cannot be read or applied"),
                 new Line(6, 6, "the output queue was not empty before sending"),
@@ -1589,7 +1820,7 @@ namespace Vltxdrv
                 new Line(19, 19, "transmit queue full"),
                 new Line(29, 29, "a line failure of no known kind"), } },
             { "ecf_ImprimeCabecalho", new Line[] {
-                new Line(0, 255, "the printer's status byte, handed back unchanged"),
+                new Line(0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
                 new Line(2, 2, "the port is not open: nothing was sent"),
                 new Line(4, 4, "the line settings cannot be read or applied"),
                 new Line(6, 6, "the output queue was not empty before sending"),
@@ -1608,7 +1839,7 @@ namespace Vltxdrv
                 new Line(19, 19, "transmit queue full"),
                 new Line(29, 29, "a line failure of no known kind"), } },
             { "ecf_Propaganda", new Line[] {
-                new Line(0, 255, "the printer's status byte, handed back unchanged"),
+                new Line(0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
                 new Line(2, 2, "the port is not open: nothing was sent"),
                 new Line(4, 4, "the line settings cannot be read or applied"),
                 new Line(6, 6, "the output queue was not empty before sending"),
@@ -1627,7 +1858,7 @@ namespace Vltxdrv
                 new Line(19, 19, "transmit queue full"),
                 new Line(29, 29, "a line failure of no known kind"), } },
             { "ecf_IdComprador", new Line[] {
-                new Line(0, 255, "the printer's status byte, handed back unchanged"),
+                new Line(0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
                 new Line(2, 2, "the port is not open: nothing was sent"),
                 new Line(4, 4, "the line settings cannot be read or applied"),
                 new Line(6, 6, "the output queue was not empty before sending"),
@@ -1646,7 +1877,7 @@ namespace Vltxdrv
                 new Line(19, 19, "transmit queue full"),
                 new Line(29, 29, "a line failure of no known kind"), } },
             { "ecf_CancelaItem", new Line[] {
-                new Line(0, 255, "the printer's status byte, handed back unchanged"),
+                new Line(0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
                 new Line(2, 2, "the port is not open: nothing was sent"),
                 new Line(4, 4, "the line settings cannot be read or applied"),
                 new Line(6, 6, "the output queue was not empty before sending"),
@@ -1665,7 +1896,7 @@ namespace Vltxdrv
                 new Line(19, 19, "transmit queue full"),
                 new Line(29, 29, "a line failure of no known kind"), } },
             { "ecf_AcrescimoSubtotal", new Line[] {
-                new Line(0, 255, "the printer's status byte, handed back unchanged"),
+                new Line(0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
                 new Line(2, 2, "the port is not open: nothing was sent"),
                 new Line(4, 4, "the line settings cannot be read or applied"),
                 new Line(6, 6, "the output queue was not empty before sending"),
@@ -1684,7 +1915,7 @@ namespace Vltxdrv
                 new Line(19, 19, "transmit queue full"),
                 new Line(29, 29, "a line failure of no known kind"), } },
             { "ecf_DescontoSubtotal", new Line[] {
-                new Line(0, 255, "the printer's status byte, handed back unchanged"),
+                new Line(0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
                 new Line(2, 2, "the port is not open: nothing was sent"),
                 new Line(4, 4, "the line settings cannot be read or applied"),
                 new Line(6, 6, "the output queue was not empty before sending"),
@@ -1703,7 +1934,7 @@ namespace Vltxdrv
                 new Line(19, 19, "transmit queue full"),
                 new Line(29, 29, "a line failure of no known kind"), } },
             { "ecf_DescontoItem", new Line[] {
-                new Line(0, 255, "the printer's status byte, handed back unchanged"),
+                new Line(0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
                 new Line(2, 2, "the port is not open: nothing was sent"),
                 new Line(4, 4, "the line settings cannot be read or applied"),
                 new Line(6, 6, "the output queue was not empty before sending"),
@@ -1722,7 +1953,7 @@ namespace Vltxdrv
                 new Line(19, 19, "transmit queue full"),
                 new Line(29, 29, "a line failure of no known kind"), } },
             { "ecf_CupomStub", new Line[] {
-                new Line(0, 255, "the printer's status byte, handed back unchanged"),
+                new Line(0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
                 new Line(2, 2, "the port is not open: nothing was sent"),
                 new Line(4, 4, "the line settings cannot be read or applied"),
                 new Line(6, 6, "the output queue was not empty before sending"),
@@ -1741,7 +1972,7 @@ namespace Vltxdrv
                 new Line(19, 19, "transmit queue full"),
                 new Line(29, 29, "a line failure of no known kind"), } },
             { "ecf_CargaCliche", new Line[] {
-                new Line(0, 255, "the printer's status byte, handed back unchanged"),
+                new Line(0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
                 new Line(2, 2, "the port is not open: nothing was sent"),
                 new Line(4, 4, "the line settings cannot be read or applied"),
                 new Line(6, 6, "the output queue was not empty before sending"),
@@ -1760,7 +1991,7 @@ namespace Vltxdrv
                 new Line(19, 19, "transmit queue full"),
                 new Line(29, 29, "a line failure of no known kind"), } },
             { "ecf_CargaAliquota", new Line[] {
-                new Line(0, 255, "the printer's status byte, handed back unchanged"),
+                new Line(0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
                 new Line(2, 2, "the port is not open: nothing was sent"),
                 new Line(4, 4, "the line settings cannot be read or applied"),
                 new Line(6, 6, "the output queue was not empty before sending"),
@@ -1779,7 +2010,7 @@ namespace Vltxdrv
                 new Line(19, 19, "transmit queue full"),
                 new Line(29, 29, "a line failure of no known kind"), } },
             { "ecf_ProgramaRelogio", new Line[] {
-                new Line(0, 255, "the printer's status byte, handed back unchanged"),
+                new Line(0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
                 new Line(2, 2, "the port is not open: nothing was sent"),
                 new Line(4, 4, "the line settings cannot be read or applied"),
                 new Line(6, 6, "the output queue was not empty before sending"),
@@ -1798,7 +2029,7 @@ namespace Vltxdrv
                 new Line(19, 19, "transmit queue full"),
                 new Line(29, 29, "a line failure of no known kind"), } },
             { "ecf_FormaPagamento", new Line[] {
-                new Line(0, 255, "the printer's status byte, handed back unchanged"),
+                new Line(0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
                 new Line(2, 2, "the port is not open: nothing was sent"),
                 new Line(4, 4, "the line settings cannot be read or applied"),
                 new Line(6, 6, "the output queue was not empty before sending"),
@@ -1817,7 +2048,7 @@ namespace Vltxdrv
                 new Line(19, 19, "transmit queue full"),
                 new Line(29, 29, "a line failure of no known kind"), } },
             { "ecf_CargaNaoVinculado", new Line[] {
-                new Line(0, 255, "the printer's status byte, handed back unchanged"),
+                new Line(0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
                 new Line(2, 2, "the port is not open: nothing was sent"),
                 new Line(4, 4, "the line settings cannot be read or applied"),
                 new Line(6, 6, "the output queue was not empty before sending"),
@@ -1836,7 +2067,7 @@ namespace Vltxdrv
                 new Line(19, 19, "transmit queue full"),
                 new Line(29, 29, "a line failure of no known kind"), } },
             { "ecf_DefineAliquota", new Line[] {
-                new Line(0, 255, "the printer's status byte, handed back unchanged"),
+                new Line(0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
                 new Line(2, 2, "the port is not open: nothing was sent"),
                 new Line(4, 4, "the line settings cannot be read or applied"),
                 new Line(6, 6, "the output queue was not empty before sending"),
@@ -1855,7 +2086,7 @@ namespace Vltxdrv
                 new Line(19, 19, "transmit queue full"),
                 new Line(29, 29, "a line failure of no known kind"), } },
             { "ecf_NovoEstabelecimento", new Line[] {
-                new Line(0, 255, "the printer's status byte, handed back unchanged"),
+                new Line(0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
                 new Line(2, 2, "the port is not open: nothing was sent"),
                 new Line(4, 4, "the line settings cannot be read or applied"),
                 new Line(6, 6, "the output queue was not empty before sending"),
@@ -1874,7 +2105,7 @@ namespace Vltxdrv
                 new Line(19, 19, "transmit queue full"),
                 new Line(29, 29, "a line failure of no known kind"), } },
             { "ecf_Relatorio_XZ", new Line[] {
-                new Line(0, 255, "the printer's status byte, handed back unchanged"),
+                new Line(0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
                 new Line(2, 2, "the port is not open: nothing was sent"),
                 new Line(4, 4, "the line settings cannot be read or applied"),
                 new Line(6, 6, "the output queue was not empty before sending"),
@@ -1893,7 +2124,7 @@ namespace Vltxdrv
                 new Line(19, 19, "transmit queue full"),
                 new Line(29, 29, "a line failure of no known kind"), } },
             { "ecf_FinalizaRelatorio", new Line[] {
-                new Line(0, 255, "the printer's status byte, handed back unchanged"),
+                new Line(0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
                 new Line(2, 2, "the port is not open: nothing was sent"),
                 new Line(4, 4, "the line settings cannot be read or applied"),
                 new Line(6, 6, "the output queue was not empty before sending"),
@@ -1912,7 +2143,7 @@ namespace Vltxdrv
                 new Line(19, 19, "transmit queue full"),
                 new Line(29, 29, "a line failure of no known kind"), } },
             { "ecf_LinhasLivres", new Line[] {
-                new Line(0, 255, "the printer's status byte, handed back unchanged"),
+                new Line(0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
                 new Line(2, 2, "the port is not open: nothing was sent"),
                 new Line(4, 4, "the line settings cannot be read or applied"),
                 new Line(6, 6, "the output queue was not empty before sending"),
@@ -1931,7 +2162,7 @@ namespace Vltxdrv
                 new Line(19, 19, "transmit queue full"),
                 new Line(29, 29, "a line failure of no known kind"), } },
             { "ecf_EmiteNaoVinculado", new Line[] {
-                new Line(0, 255, "the printer's status byte, handed back unchanged"),
+                new Line(0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
                 new Line(2, 2, "the port is not open: nothing was sent"),
                 new Line(4, 4, "the line settings cannot be read or applied"),
                 new Line(6, 6, "the output queue was not empty before sending"),
@@ -1950,7 +2181,7 @@ namespace Vltxdrv
                 new Line(19, 19, "transmit queue full"),
                 new Line(29, 29, "a line failure of no known kind"), } },
             { "ecf_VinculadoTEF", new Line[] {
-                new Line(0, 255, "the printer's status byte, handed back unchanged"),
+                new Line(0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
                 new Line(2, 2, "the port is not open: nothing was sent"),
                 new Line(4, 4, "the line settings cannot be read or applied"),
                 new Line(6, 6, "the output queue was not empty before sending"),
@@ -1969,7 +2200,7 @@ namespace Vltxdrv
                 new Line(19, 19, "transmit queue full"),
                 new Line(29, 29, "a line failure of no known kind"), } },
             { "ecf_VinculadoCartao", new Line[] {
-                new Line(0, 255, "the printer's status byte, handed back unchanged"),
+                new Line(0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
                 new Line(2, 2, "the port is not open: nothing was sent"),
                 new Line(4, 4, "the line settings cannot be read or applied"),
                 new Line(6, 6, "the output queue was not empty before sending"),
@@ -1988,7 +2219,7 @@ namespace Vltxdrv
                 new Line(19, 19, "transmit queue full"),
                 new Line(29, 29, "a line failure of no known kind"), } },
             { "ecf_VinculadoNSeq", new Line[] {
-                new Line(0, 255, "the printer's status byte, handed back unchanged"),
+                new Line(0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
                 new Line(2, 2, "the port is not open: nothing was sent"),
                 new Line(4, 4, "the line settings cannot be read or applied"),
                 new Line(6, 6, "the output queue was not empty before sending"),
@@ -2007,7 +2238,7 @@ namespace Vltxdrv
                 new Line(19, 19, "transmit queue full"),
                 new Line(29, 29, "a line failure of no known kind"), } },
             { "ecf_Vinculado", new Line[] {
-                new Line(0, 255, "the printer's status byte, handed back unchanged"),
+                new Line(0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
                 new Line(2, 2, "the port is not open: nothing was sent"),
                 new Line(4, 4, "the line settings cannot be read or applied"),
                 new Line(6, 6, "the output queue was not empty before sending"),
@@ -2026,7 +2257,7 @@ namespace Vltxdrv
                 new Line(19, 19, "transmit queue full"),
                 new Line(29, 29, "a line failure of no known kind"), } },
             { "ecf_ImprimeCheque", new Line[] {
-                new Line(0, 255, "the printer's status byte, handed back unchanged"),
+                new Line(0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
                 new Line(2, 2, "the port is not open: nothing was sent"),
                 new Line(4, 4, "the line settings cannot be read or applied"),
                 new Line(6, 6, "the output queue was not empty before sending"),
@@ -2054,7 +2285,7 @@ namespace Vltxdrv
                 new Line(27, 27, "the layout key \"Data\" is missing or wrong"),
                 new Line(28, 28, "the layout key \"eSpacamento\" is missing or below 1"), } },
             { "ecf_CMC7ToECF", new Line[] {
-                new Line(0, 255, "the printer's status byte, handed back unchanged"),
+                new Line(0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
                 new Line(2, 2, "the port is not open: nothing was sent"),
                 new Line(4, 4, "the line settings cannot be read or applied"),
                 new Line(6, 6, "the output queue was not empty before sending"),
@@ -2073,7 +2304,7 @@ namespace Vltxdrv
                 new Line(19, 19, "transmit queue full"),
                 new Line(29, 29, "a line failure of no known kind"), } },
             { "ecf_EjetarCheque", new Line[] {
-                new Line(0, 255, "the printer's status byte, handed back unchanged"),
+                new Line(0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
                 new Line(2, 2, "the port is not open: nothing was sent"),
                 new Line(4, 4, "the line settings cannot be read or applied"),
                 new Line(6, 6, "the output queue was not empty before sending"),
@@ -2092,7 +2323,7 @@ namespace Vltxdrv
                 new Line(19, 19, "transmit queue full"),
                 new Line(29, 29, "a line failure of no known kind"), } },
             { "ecf_LeCMC7", new Line[] {
-                new Line(0, 255, "the printer's status byte, handed back unchanged"),
+                new Line(0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
                 new Line(33, 33, "success of a step of the driver's own"),
                 new Line(2, 2, "the port is not open: nothing was sent"),
                 new Line(4, 4, "the line settings cannot be read or applied"),
@@ -2113,7 +2344,7 @@ namespace Vltxdrv
                 new Line(29, 29, "a line failure of no known kind"),
                 new Line(20, 20, "a file the host named cannot be opened (or the cheque layout's temporary copy cannot be made)"), } },
             { "ecf_CruzarCheque", new Line[] {
-                new Line(0, 255, "the printer's status byte, handed back unchanged"),
+                new Line(0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
                 new Line(2, 2, "the port is not open: nothing was sent"),
                 new Line(4, 4, "the line settings cannot be read or applied"),
                 new Line(6, 6, "the output queue was not empty before sending"),
@@ -2132,7 +2363,7 @@ namespace Vltxdrv
                 new Line(19, 19, "transmit queue full"),
                 new Line(29, 29, "a line failure of no known kind"), } },
             { "ecf_ChancelarCheque", new Line[] {
-                new Line(0, 255, "the printer's status byte, handed back unchanged"),
+                new Line(0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
                 new Line(2, 2, "the port is not open: nothing was sent"),
                 new Line(4, 4, "the line settings cannot be read or applied"),
                 new Line(6, 6, "the output queue was not empty before sending"),
@@ -2170,7 +2401,7 @@ namespace Vltxdrv
                 new Line(19, 19, "transmit queue full"),
                 new Line(29, 29, "a line failure of no known kind"), } },
             { "ecf_LeECF", new Line[] {
-                new Line(0, 255, "the printer's status byte, handed back unchanged"),
+                new Line(0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
                 new Line(33, 33, "success of a step of the driver's own"),
                 new Line(2, 2, "the port is not open: nothing was sent"),
                 new Line(4, 4, "the line settings cannot be read or applied"),
@@ -2195,7 +2426,7 @@ namespace Vltxdrv
 
     public sealed partial class Port
     {
-        /// <summary>Switches the diagnostic log of every frame on or off; kept when the port is closed. See Native.ecf_LogSerial; docs/reference.md#ecf_logserial</summary>
+        /// <summary>Switches the diagnostic log of every frame on or off; kept when the port is closed. The registry lines of opening and closing the port ("Leitura Entrada Registry", "Atualizada Entrada Registry") go to the day's log whether the switch is on or off. See Native.ecf_LogSerial; docs/reference.md#ecf_logserial</summary>
         public int LogSerial(string ativa)
         {
             int result = Native.ecf_LogSerial(Text(ativa));
@@ -2286,7 +2517,7 @@ namespace Vltxdrv
             return result;
         }
 
-        /// <summary>Sells one item on the open receipt. See Native.ecf_VendaItem; docs/reference.md#ecf_vendaitem</summary>
+        /// <summary>Sells one item on the open receipt. Its tax code ("T1") names a tax rate of the printer's programming (ecf_CargaAliquota, ecf_DefineAliquota): which codes exist is the printer's, not the driver's. See Native.ecf_VendaItem; docs/reference.md#ecf_vendaitem</summary>
         public int VendaItem(string codigo, string descricao, string quantidade, string preco, string aliquota, string unidade, string casas)
         {
             int result = Native.ecf_VendaItem(Text(codigo), Text(descricao), Text(quantidade), Text(preco), Text(aliquota), Text(unidade), Text(casas));
@@ -2314,7 +2545,7 @@ namespace Vltxdrv
             return result;
         }
 
-        /// <summary>Registers a payment in one of the programmed payment forms. See Native.ecf_Pagamento; docs/reference.md#ecf_pagamento</summary>
+        /// <summary>Registers a payment in one of the programmed payment forms: its form ("01") is the number a form was given with ecf_FormaPagamento, in the printer's programming. See Native.ecf_Pagamento; docs/reference.md#ecf_pagamento</summary>
         public int Pagamento(string forma, string descricao, string valor)
         {
             int result = Native.ecf_Pagamento(Text(forma), Text(descricao), Text(valor));

@@ -55,7 +55,14 @@ const
   VLTX_VERSAO_TAMANHO = 16;  // ecf_VersaoDLL
   VLTX_REGISTRADOR_TAMANHO = 31;  // ecf_LeRegistrador
 
-// The meaning of one of the driver's own codes; '' for any other number.
+  // What every status byte is.
+  VltxStatus = 'the printer''s status byte, handed back unchanged: its values are the printer''s (its manual says what each means), not the driver''s';
+  // The answers the driver itself acts on.
+  VltxStatusQueODriverUsa = 'The driver itself acts on four answers only: 33 after a report request (ecf_Relatorio_XZ type 1: accepted, it then polls the status), 10 while it polls (still busy: it polls again), 2 before a CMC-7 stream (ecf_LeCMC7: the line follows) and any byte before a fiscal readout (ecf_LeECF types 4 to 7: the readout follows). Every other value goes back to the host as the printer sent it.';
+
+// What a number means when no export is named: from 0 to 255 VltxStatus, then the
+// driver's code of the same number, joined by ' | '; '' for any other number.
+// The driver itself acts on four answers only: 33 after a report request (ecf_Relatorio_XZ type 1: accepted, it then polls the status), 10 while it polls (still busy: it polls again), 2 before a CMC-7 stream (ecf_LeCMC7: the line follows) and any byte before a fiscal readout (ecf_LeECF types 4 to 7: the readout follows). Every other value goes back to the host as the printer sent it.
 function VltxSignificado(Codigo: Int32): string;
 
 // Opens the printer's serial port and reads the persisted log switch.
@@ -108,7 +115,7 @@ function ecf_FinalizaDLL: Int32; {$IFDEF MSWINDOWS}stdcall;{$ELSE}cdecl;{$ENDIF}
 function ecf_VersaoDLL(versao: PAnsiChar): Int32; {$IFDEF MSWINDOWS}stdcall;{$ELSE}cdecl;{$ENDIF}
   external VltxBiblioteca name 'ecf_VersaoDLL';
 
-// Switches the diagnostic log of every frame on or off; kept when the port is closed.
+// Switches the diagnostic log of every frame on or off; kept when the port is closed. The registry lines of opening and closing the port ("Leitura Entrada Registry", "Atualizada Entrada Registry") go to the day's log whether the switch is on or off.
 //
 // int32_t ecf_LogSerial(const char* ativa)
 //
@@ -172,7 +179,7 @@ procedure LogC6_5;
 // Frame "00": 4 bytes, reply 1, time-out 2 s, CTS flow control off.
 //
 // Results:
-//   0 to 255: the printer's status byte, handed back unchanged
+//   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
 //   2: the port is not open: nothing was sent
 //   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 //
@@ -189,7 +196,7 @@ function ecf_EstadoImpressora: Int32; {$IFDEF MSWINDOWS}stdcall;{$ELSE}cdecl;{$E
 // Frame "01": 4 bytes, reply 1, time-out 5 s, CTS flow control on.
 //
 // Results:
-//   0 to 255: the printer's status byte, handed back unchanged
+//   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
 //   2: the port is not open: nothing was sent
 //   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 //
@@ -207,7 +214,7 @@ function ecf_AbreGaveta: Int32; {$IFDEF MSWINDOWS}stdcall;{$ELSE}cdecl;{$ENDIF}
 // Frame "02": 5 bytes, reply 1, time-out 5 s, CTS flow control off.
 //
 // Results:
-//   0 to 255: the printer's status byte, handed back unchanged
+//   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
 //   2: the port is not open: nothing was sent
 //   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 //
@@ -225,7 +232,7 @@ function ecf_LeSensor(sensor: PAnsiChar): Int32; {$IFDEF MSWINDOWS}stdcall;{$ELS
 // Frame "03": 6 bytes, reply 1, time-out 5 s, CTS flow control on.
 //
 // Results:
-//   0 to 255: the printer's status byte, handed back unchanged
+//   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
 //   2: the port is not open: nothing was sent
 //   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 //
@@ -243,7 +250,7 @@ function ecf_AvancaLinhas(linhas: PAnsiChar): Int32; {$IFDEF MSWINDOWS}stdcall;{
 // Frame "26": 5 bytes, reply 1, time-out 15 s, CTS flow control on.
 //
 // Results:
-//   0 to 255: the printer's status byte, handed back unchanged
+//   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
 //   2: the port is not open: nothing was sent
 //   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 //
@@ -261,7 +268,7 @@ function ecf_EspacamentoLinhas(opcao: PAnsiChar): Int32; {$IFDEF MSWINDOWS}stdca
 // Frame "29": 24 bytes, reply 1, time-out 60 s, CTS flow control on.
 //
 // Results:
-//   0 to 255: the printer's status byte, handed back unchanged
+//   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
 //   2: the port is not open: nothing was sent
 //   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 //
@@ -279,7 +286,7 @@ function ecf_Autentica(texto: PAnsiChar): Int32; {$IFDEF MSWINDOWS}stdcall;{$ELS
 // Frame "39": 5 bytes, reply 1, time-out 15 s, CTS flow control on.
 //
 // Results:
-//   0 to 255: the printer's status byte, handed back unchanged
+//   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
 //   2: the port is not open: nothing was sent
 //   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 //
@@ -294,7 +301,7 @@ function ecf_Mecanismo(opcao: PAnsiChar): Int32; {$IFDEF MSWINDOWS}stdcall;{$ELS
 // Frame "46": 4 bytes, reply 1, time-out 15 s, CTS flow control on.
 //
 // Results:
-//   0 to 255: the printer's status byte, handed back unchanged
+//   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
 //   2: the port is not open: nothing was sent
 //   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 //
@@ -312,7 +319,7 @@ function ecf_CortaPapel: Int32; {$IFDEF MSWINDOWS}stdcall;{$ELSE}cdecl;{$ENDIF}
 // Frame "51": 34 bytes, reply 1, time-out 5 s, CTS flow control on.
 //
 // Results:
-//   0 to 255: the printer's status byte, handed back unchanged
+//   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
 //   2: the port is not open: nothing was sent
 //   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 //
@@ -330,7 +337,7 @@ function ecf_Rascunho(texto: PAnsiChar): Int32; {$IFDEF MSWINDOWS}stdcall;{$ELSE
 // Frame "52": 5 bytes, reply 1, time-out 5 s, CTS flow control on.
 //
 // Results:
-//   0 to 255: the printer's status byte, handed back unchanged
+//   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
 //   2: the port is not open: nothing was sent
 //   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 //
@@ -349,7 +356,7 @@ function ecf_ContrasteTermico(opcao: PAnsiChar): Int32; {$IFDEF MSWINDOWS}stdcal
 // Frame "56": 45 bytes, reply 1, time-out 15 s, CTS flow control on.
 //
 // Results:
-//   0 to 255: the printer's status byte, handed back unchanged
+//   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
 //   2: the port is not open: nothing was sent
 //   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 //
@@ -357,7 +364,7 @@ function ecf_ContrasteTermico(opcao: PAnsiChar): Int32; {$IFDEF MSWINDOWS}stdcal
 function ecf_CodigoBarras(tipo: PAnsiChar; codigo: PAnsiChar): Int32; {$IFDEF MSWINDOWS}stdcall;{$ELSE}cdecl;{$ENDIF}
   external VltxBiblioteca name 'ecf_CodigoBarras';
 
-// Sells one item on the open receipt.
+// Sells one item on the open receipt. Its tax code ("T1") names a tax rate of the printer's programming (ecf_CargaAliquota, ecf_DefineAliquota): which codes exist is the printer's, not the driver's.
 //
 // int32_t ecf_VendaItem(const char* codigo, const char* descricao, const char* quantidade, const char* preco, const char* aliquota, const char* unidade, const char* casas)
 //
@@ -373,7 +380,7 @@ function ecf_CodigoBarras(tipo: PAnsiChar; codigo: PAnsiChar): Int32; {$IFDEF MS
 // Frame "05": 100 bytes, reply 1, time-out 15 s, CTS flow control on.
 //
 // Results:
-//   0 to 255: the printer's status byte, handed back unchanged
+//   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
 //   2: the port is not open: nothing was sent
 //   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 //
@@ -391,7 +398,7 @@ function ecf_VendaItem(codigo: PAnsiChar; descricao: PAnsiChar; quantidade: PAns
 // Frame "06": 12 bytes, reply 1, time-out 15 s, CTS flow control on.
 //
 // Results:
-//   0 to 255: the printer's status byte, handed back unchanged
+//   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
 //   2: the port is not open: nothing was sent
 //   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 //
@@ -409,7 +416,7 @@ function ecf_CancelaVenda(operador: PAnsiChar): Int32; {$IFDEF MSWINDOWS}stdcall
 // Frame "07": 12 bytes, reply 1, time-out 15 s, CTS flow control on.
 //
 // Results:
-//   0 to 255: the printer's status byte, handed back unchanged
+//   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
 //   2: the port is not open: nothing was sent
 //   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 //
@@ -427,7 +434,7 @@ function ecf_CancelaCupom(operador: PAnsiChar): Int32; {$IFDEF MSWINDOWS}stdcall
 // Frame "09": 12 bytes, reply 1, time-out 15 s, CTS flow control on.
 //
 // Results:
-//   0 to 255: the printer's status byte, handed back unchanged
+//   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
 //   2: the port is not open: nothing was sent
 //   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 //
@@ -435,7 +442,7 @@ function ecf_CancelaCupom(operador: PAnsiChar): Int32; {$IFDEF MSWINDOWS}stdcall
 function ecf_FechaCupom(operador: PAnsiChar): Int32; {$IFDEF MSWINDOWS}stdcall;{$ELSE}cdecl;{$ENDIF}
   external VltxBiblioteca name 'ecf_FechaCupom';
 
-// Registers a payment in one of the programmed payment forms.
+// Registers a payment in one of the programmed payment forms: its form ("01") is the number a form was given with ecf_FormaPagamento, in the printer's programming.
 //
 // int32_t ecf_Pagamento(const char* forma, const char* descricao, const char* valor)
 //
@@ -447,7 +454,7 @@ function ecf_FechaCupom(operador: PAnsiChar): Int32; {$IFDEF MSWINDOWS}stdcall;{
 // Frame "10": 26 bytes, reply 1, time-out 15 s, CTS flow control on.
 //
 // Results:
-//   0 to 255: the printer's status byte, handed back unchanged
+//   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
 //   2: the port is not open: nothing was sent
 //   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 //
@@ -462,7 +469,7 @@ function ecf_Pagamento(forma: PAnsiChar; descricao: PAnsiChar; valor: PAnsiChar)
 // Frame "11": 4 bytes, reply 1, time-out 15 s, CTS flow control on.
 //
 // Results:
-//   0 to 255: the printer's status byte, handed back unchanged
+//   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
 //   2: the port is not open: nothing was sent
 //   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 //
@@ -480,7 +487,7 @@ function ecf_ImprimeCabecalho: Int32; {$IFDEF MSWINDOWS}stdcall;{$ELSE}cdecl;{$E
 // Frame "12": 164 bytes, reply 1, time-out 15 s, CTS flow control on.
 //
 // Results:
-//   0 to 255: the printer's status byte, handed back unchanged
+//   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
 //   2: the port is not open: nothing was sent
 //   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 //
@@ -502,7 +509,7 @@ function ecf_Propaganda(mensagem: PAnsiChar): Int32; {$IFDEF MSWINDOWS}stdcall;{
 // Frame "14": 143 bytes, reply 1, time-out 15 s, CTS flow control on.
 //
 // Results:
-//   0 to 255: the printer's status byte, handed back unchanged
+//   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
 //   2: the port is not open: nothing was sent
 //   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 //
@@ -520,7 +527,7 @@ function ecf_IdComprador(nome: PAnsiChar; tipo: PAnsiChar; documento: PAnsiChar;
 // Frame "17": 7 bytes, reply 1, time-out 15 s, CTS flow control on.
 //
 // Results:
-//   0 to 255: the printer's status byte, handed back unchanged
+//   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
 //   2: the port is not open: nothing was sent
 //   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 //
@@ -539,7 +546,7 @@ function ecf_CancelaItem(item: PAnsiChar): Int32; {$IFDEF MSWINDOWS}stdcall;{$EL
 // Frame "18": 25 bytes, reply 1, time-out 15 s, CTS flow control on.
 //
 // Results:
-//   0 to 255: the printer's status byte, handed back unchanged
+//   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
 //   2: the port is not open: nothing was sent
 //   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 //
@@ -558,7 +565,7 @@ function ecf_AcrescimoSubtotal(descricao: PAnsiChar; valor: PAnsiChar): Int32; {
 // Frame "19": 25 bytes, reply 1, time-out 15 s, CTS flow control on.
 //
 // Results:
-//   0 to 255: the printer's status byte, handed back unchanged
+//   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
 //   2: the port is not open: nothing was sent
 //   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 //
@@ -578,7 +585,7 @@ function ecf_DescontoSubtotal(descricao: PAnsiChar; valor: PAnsiChar): Int32; {$
 // Frame "20": 24 bytes, reply 1, time-out 15 s, CTS flow control on.
 //
 // Results:
-//   0 to 255: the printer's status byte, handed back unchanged
+//   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
 //   2: the port is not open: nothing was sent
 //   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 //
@@ -596,7 +603,7 @@ function ecf_DescontoItem(tipo: PAnsiChar; descricao: PAnsiChar; valor: PAnsiCha
 // Frame "30": 12 bytes, reply 1, time-out 15 s, CTS flow control on.
 //
 // Results:
-//   0 to 255: the printer's status byte, handed back unchanged
+//   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
 //   2: the port is not open: nothing was sent
 //   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 //
@@ -619,7 +626,7 @@ function ecf_CupomStub(numero: Int32): Int32; {$IFDEF MSWINDOWS}stdcall;{$ELSE}c
 // Frame "13": 131 bytes, reply 1, time-out 15 s, CTS flow control on.
 //
 // Results:
-//   0 to 255: the printer's status byte, handed back unchanged
+//   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
 //   2: the port is not open: nothing was sent
 //   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 //
@@ -638,7 +645,7 @@ function ecf_CargaCliche(opcao: PAnsiChar; linha1: PAnsiChar; linha2: PAnsiChar;
 // Frame "15": 10 bytes, reply 1, time-out 15 s, CTS flow control on.
 //
 // Results:
-//   0 to 255: the printer's status byte, handed back unchanged
+//   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
 //   2: the port is not open: nothing was sent
 //   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 //
@@ -658,7 +665,7 @@ function ecf_CargaAliquota(indice: PAnsiChar; aliquota: PAnsiChar): Int32; {$IFD
 // Frame "22": 19 bytes, reply 1, time-out 5 s, CTS flow control on.
 //
 // Results:
-//   0 to 255: the printer's status byte, handed back unchanged
+//   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
 //   2: the port is not open: nothing was sent
 //   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 //
@@ -677,7 +684,7 @@ function ecf_ProgramaRelogio(modo: PAnsiChar; data: PAnsiChar; hora: PAnsiChar):
 // Frame "23": 16 bytes, reply 1, time-out 5 s, CTS flow control on.
 //
 // Results:
-//   0 to 255: the printer's status byte, handed back unchanged
+//   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
 //   2: the port is not open: nothing was sent
 //   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 //
@@ -697,7 +704,7 @@ function ecf_FormaPagamento(forma: PAnsiChar; descricao: PAnsiChar): Int32; {$IF
 // Frame "24": 22 bytes, reply 1, time-out 5 s, CTS flow control on.
 //
 // Results:
-//   0 to 255: the printer's status byte, handed back unchanged
+//   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
 //   2: the port is not open: nothing was sent
 //   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 //
@@ -717,7 +724,7 @@ function ecf_CargaNaoVinculado(indice: PAnsiChar; descricao: PAnsiChar; tipo: PA
 // Frame "25": 11 bytes, reply 1, time-out 15 s, CTS flow control on.
 //
 // Results:
-//   0 to 255: the printer's status byte, handed back unchanged
+//   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
 //   2: the port is not open: nothing was sent
 //   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 //
@@ -737,7 +744,7 @@ function ecf_DefineAliquota(indice: PAnsiChar; aliquota: PAnsiChar; tipo: PAnsiC
 // Frame "35": 52 bytes, reply 1, time-out 15 s, CTS flow control on.
 //
 // Results:
-//   0 to 255: the printer's status byte, handed back unchanged
+//   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
 //   2: the port is not open: nothing was sent
 //   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 //
@@ -755,7 +762,7 @@ function ecf_NovoEstabelecimento(texto1: PAnsiChar; texto2: PAnsiChar; texto3: P
 // Frame "08": 5 bytes, reply 1, time-out 180 s, CTS flow control on.
 //
 // Results:
-//   0 to 255: the printer's status byte, handed back unchanged
+//   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
 //   2: the port is not open: nothing was sent
 //   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 //
@@ -772,7 +779,7 @@ function ecf_Relatorio_XZ(tipo: PAnsiChar): Int32; {$IFDEF MSWINDOWS}stdcall;{$E
 // Frame "45": 4 bytes, reply 1, time-out 15 s, CTS flow control on.
 //
 // Results:
-//   0 to 255: the printer's status byte, handed back unchanged
+//   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
 //   2: the port is not open: nothing was sent
 //   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 //
@@ -791,7 +798,7 @@ function ecf_FinalizaRelatorio: Int32; {$IFDEF MSWINDOWS}stdcall;{$ELSE}cdecl;{$
 // Frame "48": 417 bytes, reply 1, time-out 60 s, CTS flow control on.
 //
 // Results:
-//   0 to 255: the printer's status byte, handed back unchanged
+//   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
 //   2: the port is not open: nothing was sent
 //   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 //
@@ -811,7 +818,7 @@ function ecf_LinhasLivres(quantidade: PAnsiChar; texto: PAnsiChar): Int32; {$IFD
 // Frame "42": 35 bytes, reply 1, time-out 15 s, CTS flow control on.
 //
 // Results:
-//   0 to 255: the printer's status byte, handed back unchanged
+//   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
 //   2: the port is not open: nothing was sent
 //   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 //
@@ -834,7 +841,7 @@ function ecf_EmiteNaoVinculado(indice: PAnsiChar; descricao: PAnsiChar; valor: P
 // Frame "27": 835 bytes, reply 1, time-out 60 s, CTS flow control on.
 //
 // Results:
-//   0 to 255: the printer's status byte, handed back unchanged
+//   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
 //   2: the port is not open: nothing was sent
 //   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 //
@@ -858,7 +865,7 @@ function ecf_VinculadoTEF(forma: PAnsiChar; texto1: PAnsiChar; valor: PAnsiChar;
 // Frame "36": 839 bytes, reply 1, time-out 60 s, CTS flow control on.
 //
 // Results:
-//   0 to 255: the printer's status byte, handed back unchanged
+//   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
 //   2: the port is not open: nothing was sent
 //   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 //
@@ -878,7 +885,7 @@ function ecf_VinculadoCartao(forma: PAnsiChar; texto1: PAnsiChar; texto2: PAnsiC
 // Frame "44": 32 bytes, reply 1, time-out 15 s, CTS flow control on.
 //
 // Results:
-//   0 to 255: the printer's status byte, handed back unchanged
+//   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
 //   2: the port is not open: nothing was sent
 //   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 //
@@ -903,7 +910,7 @@ function ecf_VinculadoNSeq(sequencia: PAnsiChar; forma: PAnsiChar; descricao: PA
 // Frame "50": 856 bytes, reply 1, time-out 60 s, CTS flow control on.
 //
 // Results:
-//   0 to 255: the printer's status byte, handed back unchanged
+//   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
 //   2: the port is not open: nothing was sent
 //   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 //
@@ -931,7 +938,7 @@ function ecf_Vinculado(forma: PAnsiChar; texto1: PAnsiChar; valor: PAnsiChar; te
 // Frame "34": 189 bytes, reply 1, time-out 60 s, CTS flow control on.
 //
 // Results:
-//   0 to 255: the printer's status byte, handed back unchanged
+//   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
 //   2: the port is not open: nothing was sent
 //   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 //   20: a file the host named cannot be opened (or the cheque layout's temporary copy cannot be made)
@@ -950,7 +957,7 @@ function ecf_ImprimeCheque(valor: PAnsiChar; favorecido: PAnsiChar; cidade: PAns
 // Frame "47": 4 bytes, reply 1, time-out 15 s, CTS flow control on.
 //
 // Results:
-//   0 to 255: the printer's status byte, handed back unchanged
+//   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
 //   2: the port is not open: nothing was sent
 //   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 //
@@ -965,7 +972,7 @@ function ecf_CMC7ToECF: Int32; {$IFDEF MSWINDOWS}stdcall;{$ELSE}cdecl;{$ENDIF}
 // Frame "49": 4 bytes, reply 1, time-out 15 s, CTS flow control on.
 //
 // Results:
-//   0 to 255: the printer's status byte, handed back unchanged
+//   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
 //   2: the port is not open: nothing was sent
 //   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 //
@@ -983,7 +990,7 @@ function ecf_EjetarCheque: Int32; {$IFDEF MSWINDOWS}stdcall;{$ELSE}cdecl;{$ENDIF
 // Frame "53": 4 bytes, reply 1, time-out 3 s, CTS flow control on.
 //
 // Results:
-//   0 to 255: the printer's status byte, handed back unchanged
+//   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
 //   33: success of a step of the driver's own
 //   2: the port is not open: nothing was sent
 //   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
@@ -1008,7 +1015,7 @@ function ecf_LeCMC7(arquivo: PAnsiChar): Int32; {$IFDEF MSWINDOWS}stdcall;{$ELSE
 // Frame "54": 50 bytes, reply 1, time-out 30 s, CTS flow control on.
 //
 // Results:
-//   0 to 255: the printer's status byte, handed back unchanged
+//   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
 //   2: the port is not open: nothing was sent
 //   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 //
@@ -1028,7 +1035,7 @@ function ecf_CruzarCheque(tipo: PAnsiChar; texto1: PAnsiChar; texto2: PAnsiChar;
 // Frame "55": 24 bytes, reply 1, time-out 15 s, CTS flow control on.
 //
 // Results:
-//   0 to 255: the printer's status byte, handed back unchanged
+//   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
 //   2: the port is not open: nothing was sent
 //   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 //
@@ -1042,7 +1049,7 @@ function ecf_ChancelarCheque(numero1: PAnsiChar; numero2: PAnsiChar; texto: PAns
 //
 // Parameters:
 //   registrador: right-aligned text of 3; the first 3 bytes (a longer text loses its end, not its start); a shorter text is padded with blanks on the left (e.g. "1")
-//   resposta: the host's buffer, or null: receives the 30 bytes of the answer and a NUL, whatever the result
+//   resposta: the host's buffer, or null: receives the 30 bytes of the answer and a NUL, whatever the result; what they hold is the printer's (vltx-sim answers the register's number in 3 digits, then its value in 27)
 //
 // Frame "04": 7 bytes, reply 30, time-out 5 s, CTS flow control on.
 //
@@ -1071,7 +1078,7 @@ function ecf_LeRegistrador(registrador: PAnsiChar; resposta: PAnsiChar): Int32; 
 // Frame "16": 22 bytes, reply 1, time-out 180 s, CTS flow control on.
 //
 // Results:
-//   0 to 255: the printer's status byte, handed back unchanged
+//   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
 //   33: success of a step of the driver's own
 //   2: the port is not open: nothing was sent
 //   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
@@ -1141,39 +1148,43 @@ end;
 
 function VltxSignificado(Codigo: Int32): string;
 begin
-  case Codigo of
-    VLTX_OK: Result := 'success of a step of the driver''s own';
-    VLTX_JA_ABERTA: Result := 'the port is open already';
-    VLTX_NAO_ABERTA: Result := 'the port is not open: nothing was sent';
-    VLTX_ERRO_ABRIR: Result := 'the device cannot be opened (missing, no permission, or held by another process or a lock file)';
-    VLTX_ERRO_CONFIGURAR: Result := 'the line settings cannot be read or applied';
-    VLTX_ERRO_FECHADO: Result := 'the device is not open';
-    VLTX_ERRO_SAIDA_PENDENTE: Result := 'the output queue was not empty before sending';
-    VLTX_ERRO_TAMANHO: Result := 'transfer longer than the read or write limit';
-    VLTX_ERRO_CTS: Result := 'CTS held: the printer cannot take data';
-    VLTX_ERRO_ESCRITA: Result := 'the write failed';
-    VLTX_ERRO_RESPOSTA_CURTA: Result := 'fewer bytes received than asked for when the time-out ended';
-    VLTX_ERRO_LEITURA: Result := 'the read failed';
-    VLTX_ERRO_LIMPEZA: Result := 'purging a queue failed';
-    VLTX_ERRO_ENQUADRAMENTO: Result := 'framing error';
-    VLTX_ERRO_SOBRESCRITA: Result := 'overrun';
-    VLTX_ERRO_BREAK: Result := 'break on the line';
-    VLTX_ERRO_DISPOSITIVO: Result := 'device I/O error (the line dropped)';
-    VLTX_ERRO_ESTOURO_RECEPCAO: Result := 'receive queue overflow';
-    VLTX_ERRO_PARIDADE: Result := 'parity error';
-    VLTX_ERRO_TRANSMISSAO_CHEIA: Result := 'transmit queue full';
-    VLTX_ERRO_ARQUIVO: Result := 'a file the host named cannot be opened (or the cheque layout''s temporary copy cannot be made)';
-    VLTX_ERRO_SECAO: Result := 'the section is missing from the cheque layout file, or holds no keys';
-    VLTX_ERRO_VALOR: Result := 'the layout key "Valor" is missing or wrong';
-    VLTX_ERRO_EXTENSO: Result := 'the layout key "Extenso" is missing or wrong';
-    VLTX_ERRO_FAVORECIDO: Result := 'the layout key "Favorecido" is missing or wrong';
-    VLTX_ERRO_CIDADE: Result := 'the layout key "Cidade" is missing or wrong';
-    VLTX_ERRO_MENSAGEM: Result := 'the layout key "Mensagem" is missing or wrong';
-    VLTX_ERRO_DATA: Result := 'the layout key "Data" is missing or wrong';
-    VLTX_ERRO_ESPACAMENTO: Result := 'the layout key "eSpacamento" is missing or below 1';
-    VLTX_ERRO_LINHA: Result := 'a line failure of no known kind';
-  else
+  if (Codigo < 0) or (Codigo > 255) then
+  begin
     Result := '';
+    Exit;
+  end;
+  Result := VltxStatus;
+  case Codigo of
+    VLTX_OK: Result := Result + ' | success of a step of the driver''s own';
+    VLTX_JA_ABERTA: Result := Result + ' | the port is open already';
+    VLTX_NAO_ABERTA: Result := Result + ' | the port is not open: nothing was sent';
+    VLTX_ERRO_ABRIR: Result := Result + ' | the device cannot be opened (missing, no permission, or held by another process or a lock file)';
+    VLTX_ERRO_CONFIGURAR: Result := Result + ' | the line settings cannot be read or applied';
+    VLTX_ERRO_FECHADO: Result := Result + ' | the device is not open';
+    VLTX_ERRO_SAIDA_PENDENTE: Result := Result + ' | the output queue was not empty before sending';
+    VLTX_ERRO_TAMANHO: Result := Result + ' | transfer longer than the read or write limit';
+    VLTX_ERRO_CTS: Result := Result + ' | CTS held: the printer cannot take data';
+    VLTX_ERRO_ESCRITA: Result := Result + ' | the write failed';
+    VLTX_ERRO_RESPOSTA_CURTA: Result := Result + ' | fewer bytes received than asked for when the time-out ended';
+    VLTX_ERRO_LEITURA: Result := Result + ' | the read failed';
+    VLTX_ERRO_LIMPEZA: Result := Result + ' | purging a queue failed';
+    VLTX_ERRO_ENQUADRAMENTO: Result := Result + ' | framing error';
+    VLTX_ERRO_SOBRESCRITA: Result := Result + ' | overrun';
+    VLTX_ERRO_BREAK: Result := Result + ' | break on the line';
+    VLTX_ERRO_DISPOSITIVO: Result := Result + ' | device I/O error (the line dropped)';
+    VLTX_ERRO_ESTOURO_RECEPCAO: Result := Result + ' | receive queue overflow';
+    VLTX_ERRO_PARIDADE: Result := Result + ' | parity error';
+    VLTX_ERRO_TRANSMISSAO_CHEIA: Result := Result + ' | transmit queue full';
+    VLTX_ERRO_ARQUIVO: Result := Result + ' | a file the host named cannot be opened (or the cheque layout''s temporary copy cannot be made)';
+    VLTX_ERRO_SECAO: Result := Result + ' | the section is missing from the cheque layout file, or holds no keys';
+    VLTX_ERRO_VALOR: Result := Result + ' | the layout key "Valor" is missing or wrong';
+    VLTX_ERRO_EXTENSO: Result := Result + ' | the layout key "Extenso" is missing or wrong';
+    VLTX_ERRO_FAVORECIDO: Result := Result + ' | the layout key "Favorecido" is missing or wrong';
+    VLTX_ERRO_CIDADE: Result := Result + ' | the layout key "Cidade" is missing or wrong';
+    VLTX_ERRO_MENSAGEM: Result := Result + ' | the layout key "Mensagem" is missing or wrong';
+    VLTX_ERRO_DATA: Result := Result + ' | the layout key "Data" is missing or wrong';
+    VLTX_ERRO_ESPACAMENTO: Result := Result + ' | the layout key "eSpacamento" is missing or below 1';
+    VLTX_ERRO_LINHA: Result := Result + ' | a line failure of no known kind';
   end;
 end;
 

@@ -110,6 +110,20 @@ inline constexpr CodigoDriver Codigos[] = {
     {29, "VLTX_ERRO_LINHA", "a line failure of no known kind"},
 };
 
+// What a status byte is, in the words every binding's meaning function, the
+// reference and the man page use: its values belong to the printer, and the
+// driver acts on four answers only.
+inline constexpr const char* TextoStatus =
+    "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what "
+    "each means), not the driver's";
+inline constexpr const char* StatusQueODriverUsa =
+    "The driver itself acts on four answers only: 33 after a report request (ecf_Relatorio_XZ type 1: accepted, "
+    "it then polls the status), 10 while it polls (still busy: it polls again), 2 before a CMC-7 stream "
+    "(ecf_LeCMC7: the line follows) and any byte before a fiscal readout (ecf_LeECF types 4 to 7: the readout "
+    "follows). Every other value goes back to the host as the printer sent it.";
+// Where one number reads both ways, the readings are joined by this.
+inline constexpr const char* SeparadorDeLeituras = " | ";
+
 // The codes of each result kind that is a set of driver codes.
 struct FaixaResultado {
     std::uint32_t Tipo;
@@ -136,7 +150,8 @@ inline constexpr P Segundos[] = {{1, T::Texto, "segundos", 0, nullptr,
                                   "decimal text: the time-out in seconds for the next reply; 0 cancels a pending one"}};
 inline constexpr P Resposta[] = {{2, T::Buffer, "resposta", 31, "VLTX_REGISTRADOR_TAMANHO",
                                   "the host's buffer, or null: receives the 30 bytes of the answer and a NUL, "
-                                  "whatever the result"}};
+                                  "whatever the result; what they hold is the printer's (vltx-sim answers the "
+                                  "register's number in 3 digits, then its value in 27)"}};
 inline constexpr P ArquivoLeitura[] = {{5, T::Caminho, "arquivo", 0, nullptr,
                                         "the file that receives the readout (types 4 to 7 only): created or emptied"}};
 inline constexpr P ArquivoCmc7[] = {{1, T::Caminho, "arquivo", 0, nullptr,
@@ -225,7 +240,9 @@ inline constexpr Descricao Exportacoes[] = {
       Versao, r::Caracteres, "15, the characters of \"Veltrix - V2.60\" (the NUL not counted); 0 for a null buffer.",
       ExVersao),
     D("ecf_LogSerial", G::Controle,
-      "Switches the diagnostic log of every frame on or off; kept when the port is closed.", Ativa, r::Chave,
+      "Switches the diagnostic log of every frame on or off; kept when the port is closed. The registry lines of "
+      "opening and closing the port (\"Leitura Entrada Registry\", \"Atualizada Entrada Registry\") go to the "
+      "day's log whether the switch is on or off.", Ativa, r::Chave,
       "1: the log is now on; 0: off.", ExLog),
     D("ecf_ProximoTimeout", G::Controle,
       "Sets a one-shot time-out for the reply to the next frame that goes out, replacing its own.", Segundos,
@@ -249,12 +266,15 @@ inline constexpr Descricao Exportacoes[] = {
     D("ecf_ContrasteTermico", G::Impressora, "Sets the thermal print contrast.", r::Troca, nullptr, ExContraste),
     D("ecf_CodigoBarras", G::Impressora, "Prints a barcode of the given type.", r::Troca, nullptr, ExBarras),
 
-    D("ecf_VendaItem", G::Cupom, "Sells one item on the open receipt.", r::Troca, nullptr, ExVenda),
+    D("ecf_VendaItem", G::Cupom, "Sells one item on the open receipt. Its tax code (\"T1\") names a tax rate of the "
+      "printer's programming (ecf_CargaAliquota, ecf_DefineAliquota): which codes exist is the printer's, "
+      "not the driver's.", r::Troca, nullptr, ExVenda),
     D("ecf_CancelaVenda", G::Cupom, "Cancels the sale in progress.", r::Troca, nullptr, ExOperador),
     D("ecf_CancelaCupom", G::Cupom, "Cancels the receipt (the open one, or the last one issued).", r::Troca, nullptr,
       ExOperador),
     D("ecf_FechaCupom", G::Cupom, "Closes the receipt.", r::Troca, nullptr, ExOperador),
-    D("ecf_Pagamento", G::Cupom, "Registers a payment in one of the programmed payment forms.", r::Troca, nullptr,
+    D("ecf_Pagamento", G::Cupom, "Registers a payment in one of the programmed payment forms: its form (\"01\") is the "
+      "number a form was given with ecf_FormaPagamento, in the printer's programming.", r::Troca, nullptr,
       ExPagamento),
     D("ecf_ImprimeCabecalho", G::Cupom, "Opens a fiscal receipt: prints its header.", r::Troca, nullptr),
     D("ecf_Propaganda", G::Cupom, "Prints a promotional message on the receipt.", r::Troca, nullptr, ExPropaganda),

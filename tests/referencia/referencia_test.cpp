@@ -113,7 +113,8 @@ TEST(Cabecalho, TheHeaderAgreesAndEachDisagreementIsNamed) {
     EXPECT_TRUE(ConfereCabecalho(M(), cabecalho).empty());
 
     std::string errado = Troca(cabecalho, "#define VLTX_OK 33", "#define VLTX_OK 34");
-    errado = Troca(errado, "/* docs/reference.md#ecf_abregaveta */", "");
+    errado = Troca(errado, "/* reference.html#ecf_abregaveta */", "");
+    errado = Troca(errado, "/usr/share/doc/libvltxdrv-dev/reference.html,", "the reference,");
     errado = Troca(errado, "VLTX_API int32_t VLTX_CALL ecf_CortaPapel(void);",
                    "VLTX_API int32_t VLTX_CALL ecf_CortaPapelNovo(void);");
     const std::vector<std::string> erros = ConfereCabecalho(M(), errado);
@@ -124,7 +125,8 @@ TEST(Cabecalho, TheHeaderAgreesAndEachDisagreementIsNamed) {
     EXPECT_TRUE(diz("no comment points ecf_AbreGaveta"));
     EXPECT_TRUE(diz("ecf_CortaPapel is not declared"));
     EXPECT_TRUE(diz("ecf_CortaPapelNovo is declared but not described"));
-    EXPECT_EQ(erros.size(), 4U);
+    EXPECT_TRUE(diz("it does not name the installed reference"));
+    EXPECT_EQ(erros.size(), 5U);
 }
 
 // The C89 unit: compiles against the header, fails against one whose
@@ -168,3 +170,48 @@ TEST(Verificacao, CheckFailsOnAStaleGeneratedFile) {
 }
 
 }  // namespace
+
+TEST(Significados, TheStatusByteIsThePrintersInTheReferenceAndTheManPage) {
+    const std::string raiz = VLTX_RAIZ;
+    for (const char* documento : {"docs/reference.md", "man/vltxdrv.3.scd"}) {
+        const std::string texto = Le(raiz + "/" + documento);
+        EXPECT_NE(texto.find(descricao::TextoStatus), std::string::npos) << documento;
+        EXPECT_NE(texto.find(descricao::StatusQueODriverUsa), std::string::npos) << documento;
+        EXPECT_NE(texto.find("whether the"), std::string::npos) << documento << ": the registry lines and the switch";
+    }
+    // The simulator's own status values are listed as the simulator's.
+    const std::string manual = Le(raiz + "/tools/MANUAL.md");
+    EXPECT_NE(manual.find("this simulator's own"), std::string::npos);
+}
+
+TEST(Significados, ANumberWithNoExportReadsBothWaysUpTo255AndNoneBeyond) {
+    EXPECT_EQ(SignificadoSemExportacao(0), descricao::TextoStatus);
+    EXPECT_EQ(SignificadoSemExportacao(255), descricao::TextoStatus);
+    EXPECT_EQ(SignificadoSemExportacao(2), std::string(descricao::TextoStatus) + " | the port is not open: nothing was sent");
+    EXPECT_EQ(SignificadoSemExportacao(-1), "");
+    EXPECT_EQ(SignificadoSemExportacao(256), "");
+}
+
+TEST(Documentos, TheReadmesLinksLeadToFilesAndItsSer2netPathIsDebians) {
+    const std::filesystem::path raiz = VLTX_RAIZ;
+    const std::string leia = Le(raiz / "README.md");
+    // Every binding is linked from "Using it from your language", and every link leads somewhere.
+    const std::size_t secao = leia.find("## Using it from your language");
+    ASSERT_NE(secao, std::string::npos);
+    for (const char* b : {"bindings/python/README.md", "bindings/java/README.md", "bindings/dotnet/README.md",
+                          "bindings/pascal/README.md"})
+        EXPECT_NE(leia.find(std::string("](") + b + ")", secao), std::string::npos) << b;
+    for (std::size_t i = leia.find("]("); i != std::string::npos; i = leia.find("](", i + 1)) {
+        const std::string alvo = leia.substr(i + 2, leia.find(')', i) - i - 2);
+        if (alvo.find("://") != std::string::npos || alvo[0] == '#') continue;
+        EXPECT_TRUE(std::filesystem::exists(raiz / alvo.substr(0, alvo.find('#')))) << alvo;
+    }
+    // ser2net 4 on Debian 12 reads the file /etc/default/ser2net names.
+    EXPECT_EQ(leia.find("/etc/ser2net/ser2net.yaml"), std::string::npos);
+    EXPECT_NE(leia.find("`/etc/ser2net.yaml`"), std::string::npos);
+    std::ifstream padrao("/etc/default/ser2net");
+    for (std::string linha; std::getline(padrao, linha);)
+        if (linha.rfind("CONFFILE=", 0) == 0) {
+            EXPECT_EQ(linha, "CONFFILE=\"/etc/ser2net.yaml\"");
+        }
+}

@@ -35,9 +35,13 @@ std::vector<std::string> ConfereCabecalho(const Modelo& m, const std::string& te
             descritas.insert(e.Nome);
             if (declaradas.count(e.Nome) == 0) erros.push_back("include/vltxdrv.h: " + e.Nome + " is not declared");
         }
-        if (texto.find("docs/reference.md#" + Ancora(e.Nome)) == std::string::npos)
-            erros.push_back("include/vltxdrv.h: no comment points " + e.Nome + " at docs/reference.md#" + Ancora(e.Nome));
+        if (texto.find(std::string(LugarDaReferencia) + "#" + Ancora(e.Nome)) == std::string::npos)
+            erros.push_back("include/vltxdrv.h: no comment points " + e.Nome + " at " + LugarDaReferencia + "#" +
+                            Ancora(e.Nome));
     }
+    if (texto.find(ReferenciaInstalada) == std::string::npos)
+        erros.push_back(std::string("include/vltxdrv.h: it does not name the installed reference, ") +
+                        ReferenciaInstalada);
     for (const std::string& d : declaradas)
         if (descritas.count(d) == 0) erros.push_back("include/vltxdrv.h: " + d + " is declared but not described");
     for (const auto& [nome, valor] : Constantes(m)) {

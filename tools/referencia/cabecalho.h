@@ -8,6 +8,11 @@
 
 #include "modelo.h"
 
+// Where the reference is installed with the header (the development files),
+// and how the header's comments point at an export's section in it.
+inline constexpr const char* ReferenciaInstalada = "/usr/share/doc/libvltxdrv-dev/reference.html";
+inline constexpr const char* LugarDaReferencia = "reference.html";
+
 // What is wrong with the header's text: missing or extra exports, missing
 // reference comments, constants with other values. Empty when it agrees.
 std::vector<std::string> ConfereCabecalho(const Modelo& m, const std::string& texto);

@@ -36,3 +36,8 @@ std::string LiteralC(const std::string& s);
 std::string NomeCurto(const std::string& exportacao);
 // "venda_item", "cmc7_to_ecf", "relatorio_xz", "log_c6_4".
 std::string NomeSerpente(const std::string& exportacao);
+
+// What a number means when no export is named, the same in every binding's
+// meaning function: from 0 to 255 the status byte's words, then the driver
+// code's of the same number, joined by the separator; "" for any other number.
+std::string SignificadoSemExportacao(long long codigo);

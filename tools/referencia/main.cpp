@@ -5,6 +5,11 @@
 //   vltx-ref --root DIR --check   exit 1 when a generated file is stale, or
 //                                 the header or the tables disagree
 //   vltx-ref --tu FILE            write the C89 check of include/vltxdrv.h
+//   vltx-ref --meanings [EXPORT...]
+//                                 print what every binding's meaning function
+//                                 must say: "CODE<TAB>TEXT" for -1 to 256 with
+//                                 no export named, then "EXPORT<TAB>CODE<TAB>TEXT"
+//                                 for each export named (TEXT empty for none)
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -32,14 +37,41 @@ bool Grava(const std::string& caminho, const std::string& conteudo) {
     return static_cast<bool>(f.flush());
 }
 
+// What a binding's meaning(export, code) says: every reading that applies.
+std::string SignificadoNaExportacao(const ExportacaoModelo& e, long long codigo) {
+    std::string s;
+    for (const ResultadoModelo& r : e.Resultados)
+        if (r.De <= codigo && codigo <= r.Ate) s += (s.empty() ? "" : descricao::SeparadorDeLeituras) + r.Texto;
+    return s;
+}
+
+int Significados(const Modelo& modelo, int argc, char** argv, int primeiro) {
+    for (long long c = -1; c <= 256; ++c) std::printf("%lld\t%s\n", c, SignificadoSemExportacao(c).c_str());
+    for (int i = primeiro; i < argc; ++i) {
+        const std::string nome = argv[i];
+        const ExportacaoModelo* e = nullptr;
+        for (const ExportacaoModelo& x : modelo.Exportacoes)
+            if (x.Nome == nome) e = &x;
+        if (e == nullptr) {
+            std::fprintf(stderr, "vltx-ref: no export %s\n", nome.c_str());
+            return 2;
+        }
+        for (long long c = -1; c <= 256; ++c)
+            std::printf("%s\t%lld\t%s\n", nome.c_str(), c, SignificadoNaExportacao(*e, c).c_str());
+    }
+    return 0;
+}
+
 int Uso() {
-    std::fputs("usage: vltx-ref --root DIR (--write | --check)\n       vltx-ref --tu FILE\n", stderr);
+    std::fputs("usage: vltx-ref --root DIR (--write | --check)\n       vltx-ref --tu FILE\n"
+               "       vltx-ref --meanings [EXPORT...]\n", stderr);
     return 2;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc >= 2 && std::strcmp(argv[1], "--meanings") == 0) return Significados(ConstroiModelo(), argc, argv, 2);
     std::string raiz, tu;
     bool escreve = false, confere = false;
     for (int i = 1; i < argc; ++i) {

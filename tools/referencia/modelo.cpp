@@ -45,7 +45,7 @@ const char* SignificadoDoCodigo(std::int32_t codigo) {
 std::vector<ResultadoModelo> Resultados(const Descricao& d, std::vector<std::string>& erros) {
     std::vector<ResultadoModelo> r;
     namespace res = resultado;
-    if (d.Resultados & res::Status) r.push_back({0, 255, "the printer's status byte, handed back unchanged", res::Status});
+    if (d.Resultados & res::Status) r.push_back({0, 255, descricao::TextoStatus, res::Status});
     for (const descricao::FaixaResultado& f : descricao::Faixas) {
         if ((d.Resultados & f.Tipo) == 0) continue;
         for (std::int32_t c = f.De; c <= f.Ate; ++c) {

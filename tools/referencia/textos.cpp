@@ -74,3 +74,11 @@ std::string ResumoEmTexto(const ExportacaoModelo& e) {
     s += "\nReference: docs/reference.md#" + Ancora(e.Nome) + "\n";
     return s;
 }
+
+std::string SignificadoSemExportacao(long long codigo) {
+    if (codigo < 0 || codigo > 255) return "";
+    std::string s = descricao::TextoStatus;
+    for (const CodigoDriver& c : descricao::Codigos)
+        if (c.Codigo == codigo) s += std::string(descricao::SeparadorDeLeituras) + c.Significado;
+    return s;
+}

@@ -134,6 +134,68 @@ std::vector<std::string> Abertura(const std::string& caminho, const struct stat&
     return linhas;
 }
 
+// The processes other than this one with the character device rdev open;
+// only those /proc lets us look into.
+std::vector<long> PidsComAberto(dev_t rdev) {
+    std::vector<long> pids;
+    DIR* proc = opendir("/proc");
+    if (proc == nullptr) return pids;
+    const long eu = getpid();
+    while (const dirent* e = readdir(proc)) {
+        char* fim = nullptr;
+        const long pid = std::strtol(e->d_name, &fim, 10);
+        if (pid <= 0 || *fim != '\0' || pid == eu) continue;
+        const std::string dir = std::string("/proc/") + e->d_name + "/fd";
+        DIR* fds = opendir(dir.c_str());
+        if (fds == nullptr) continue;  // another user's process, or gone
+        bool tem = false;
+        while (const dirent* f = readdir(fds)) {
+            struct stat st {};
+            if (!tem && f->d_name[0] != '.' && stat((dir + "/" + f->d_name).c_str(), &st) == 0 &&
+                S_ISCHR(st.st_mode) && st.st_rdev == rdev)
+                tem = true;
+        }
+        closedir(fds);
+        if (tem) pids.push_back(pid);
+    }
+    closedir(proc);
+    return pids;
+}
+
+// The number of a pseudo-terminal's slave (/dev/pts/N), or -1 for another device.
+int IndiceDoPty(dev_t rdev) {
+    const unsigned maior = major(rdev);
+    return maior >= 136 && maior <= 143 ? static_cast<int>((maior - 136) * 256 + minor(rdev)) : -1;
+}
+
+// Whether pid holds the master side of pseudo-terminal N: the other end of
+// the line (a simulator, a serial-over-network daemon), not a second reader.
+bool TemOMestre(long pid, int indice) {
+    const std::string base = "/proc/" + std::to_string(pid);
+    DIR* fds = opendir((base + "/fd").c_str());
+    if (fds == nullptr) return false;
+    bool tem = false;
+    while (const dirent* f = readdir(fds)) {
+        if (tem || f->d_name[0] == '.') continue;
+        char alvo[PATH_MAX];
+        const ssize_t n = readlink((base + "/fd/" + f->d_name).c_str(), alvo, sizeof alvo - 1);
+        if (n <= 0) continue;
+        const std::string destino(alvo, static_cast<std::size_t>(n));
+        if (destino != "/dev/ptmx" && destino != "/dev/pts/ptmx") continue;
+        // The kernel names the master's slave in fdinfo; without it, any master counts.
+        std::ifstream info(base + "/fdinfo/" + f->d_name);
+        bool nomeado = false;
+        for (std::string linha; std::getline(info, linha);)
+            if (linha.rfind("tty-index:", 0) == 0) {
+                nomeado = true;
+                tem = std::strtol(linha.c_str() + 10, nullptr, 10) == indice;
+            }
+        if (!nomeado) tem = true;
+    }
+    closedir(fds);
+    return tem;
+}
+
 }  // namespace
 
 Credenciais CredenciaisDoProcesso() {
@@ -151,28 +213,18 @@ Credenciais CredenciaisDoProcesso() {
 
 std::vector<std::string> QuemTemAberto(dev_t rdev) {
     std::vector<std::string> donos;
-    DIR* proc = opendir("/proc");
-    if (proc == nullptr) return donos;
-    const long eu = getpid();
-    while (const dirent* e = readdir(proc)) {
-        char* fim = nullptr;
-        const long pid = std::strtol(e->d_name, &fim, 10);
-        if (pid <= 0 || *fim != '\0' || pid == eu) continue;
-        const std::string dir = std::string("/proc/") + e->d_name + "/fd";
-        DIR* fds = opendir(dir.c_str());
-        if (fds == nullptr) continue;  // another user's process, or gone
-        bool tem = false;
-        while (const dirent* f = readdir(fds)) {
-            struct stat st {};
-            if (!tem && f->d_name[0] != '.' && stat((dir + "/" + f->d_name).c_str(), &st) == 0 &&
-                S_ISCHR(st.st_mode) && st.st_rdev == rdev)
-                tem = true;
-        }
-        closedir(fds);
-        if (tem) donos.push_back(NomeDoProcesso(pid));
-    }
-    closedir(proc);
+    for (long pid : PidsComAberto(rdev)) donos.push_back(NomeDoProcesso(pid));
     return donos;
+}
+
+std::vector<std::string> OutrosComADispositivoAberta(const std::string& caminho) {
+    struct stat st {};
+    if (stat(caminho.c_str(), &st) != 0 || !S_ISCHR(st.st_mode)) return {};
+    std::vector<std::string> outros;
+    const int pty = IndiceDoPty(st.st_rdev);
+    for (long pid : PidsComAberto(st.st_rdev))
+        if (pty < 0 || !TemOMestre(pid, pty)) outros.push_back(NomeDoProcesso(pid));
+    return outros;
 }
 
 std::vector<std::string> QuemTemFlock(const struct stat& st) {

@@ -28,6 +28,11 @@ std::vector<std::string> PorQueNaoAbre(const std::string& dispositivo, const Cre
 // open, as "PID (name)"; only the processes /proc lets us look into.
 std::vector<std::string> QuemTemAberto(dev_t rdev);
 
+// The processes other than this one that hold the device open, the other
+// end of a pseudo-terminal (its master's holder) left out: a terminal
+// program that took no lock still reads the printer's replies.
+std::vector<std::string> OutrosComADispositivoAberta(const std::string& dispositivo);
+
 // The processes holding a flock on the file st describes, as "PID (name)",
 // from /proc/locks.
 std::vector<std::string> QuemTemFlock(const struct stat& st);

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -19,6 +20,8 @@
 #include "comum/quadro.h"
 #include "vltx/decodifica_log.h"
 #include "vltx/diagnostico.h"
+#include "vltx/diagnostico_rede.h"
+#include "vltx/lugar_do_log.h"
 #include "vltx/exportacoes.h"
 #include "vltx/progresso.h"
 #include "vltx/roteiro.h"
@@ -44,7 +47,8 @@ void Ajuda() {
     std::printf(
         "usage: vltx [--port PATH] [--lib PATH] [--check] CALL [ARG...] [CALL [ARG...]]...\n"
         "       vltx [--port PATH] [--lib PATH] [--check] --script FILE   (FILE \"-\", or \"vltx -\": stdin)\n"
-        "       vltx log [--summary] FILE                      (decode a diagnostic log; \"-\": stdin)\n"
+        "       vltx log [--summary] [FILE]                    (decode a diagnostic log; \"-\": stdin;\n"
+        "                                                       no FILE: today's; --where: its directory)\n"
         "       vltx --list                                    (every export and its arguments)\n"
         "\n"
         "Loads libvltxdrv.so with dlopen, opens the port (ecf_InicializaDLL), runs the calls\n"
@@ -56,6 +60,7 @@ void Ajuda() {
         "  vltx CupomStub 42            (the one export taking an integer)\n"
         "  vltx LeRegistrador 001       (prints the printer's 30-byte answer)\n"
         "A script holds one call per line; \"#\" starts a comment; quote as in a shell.\n"
+        "Options stand before the calls or after a whole call, never among its arguments.\n"
         "When a call is InicializaDLL itself, vltx leaves opening and closing to the calls.\n"
         "\n"
         "options:\n"
@@ -76,7 +81,10 @@ void Ajuda() {
         "it on and the closing of the port remembers it).\n"
         "\n"
         "When the port cannot be opened (3), vltx tells why: no such device, no permission,\n"
-        "a lock file and its process, another process holding the device.\n"
+        "a lock file and its process, another process holding the device; for socket:// and\n"
+        "rfc2217:// names: name not found, refused, no route, time-out, the RFC 2217 option\n"
+        "refused (4). It names a process that holds the open device without a lock, and says\n"
+        "when LogSerial 1 switches the log on where no log can be written.\n"
         "\n"
         "exit status: 0 every call ran; 1 usage or library fault; 2 the port did not open;\n"
         "3 an export is missing from the library (the other calls ran); 4 with --check, a call\n"
@@ -111,6 +119,20 @@ bool LeTudo(const std::string& caminho, std::string& conteudo) {
     s << f.rdbuf();
     conteudo = s.str();
     return true;
+}
+
+void AjudaDoLog(std::FILE* saida) {
+    std::fprintf(saida,
+                 "usage: vltx log [--summary] [FILE]   (\"-\": standard input; no FILE: today's log)\n"
+                 "       vltx log --where               (the directory the library writes its log in)\n"
+                 "Decodes a diagnostic log: each frame sent named by its command and split into\n"
+                 "its fields, each reply with its status byte, each driver error with its\n"
+                 "meaning, the settings lines as they are. Without FILE, the day's log (Mon.log,\n"
+                 "Tue.log ...) where the library writes it: VLTXDRV_DRIVE_C, else\n"
+                 "$XDG_STATE_HOME/vltxdrv/c, else $HOME/.local/state/vltxdrv/c.\n"
+                 "--summary: the frames sent per command with their failures and times, every\n"
+                 "failure with its code and meaning, the slowest exchanges (TX to RX), the\n"
+                 "status bytes other than 0, and the bytes discarded after failed exchanges.\n");
 }
 
 int DecodificaArquivo(const std::string& caminho, bool resumo) {
@@ -176,6 +198,28 @@ std::unique_ptr<Progresso> ProgressoPara(const Chamada& c) {
     return nullptr;
 }
 
+// What a person should know beyond the result: why the port did not open,
+// another process reading the same device, a log switched on with nowhere
+// to write.
+std::vector<std::string> Avisos(const Exportacao& e, const std::vector<std::string>& argumentos, const Resultado& r) {
+    const std::string_view nome = e.Nome;
+    if (nome == "ecf_LogSerial" && r.Valor == 1) {
+        std::vector<std::string> causas = PorQueNaoGravaLog(OndeFicaOLog(), std::time(nullptr));
+        if (!causas.empty()) causas.insert(causas.begin(), "the log switch is on, but no log can be written:");
+        return causas;
+    }
+    if (nome != "ecf_InicializaDLL") return {};
+    const std::string& porta = argumentos[0];
+    if (EhEnderecoDeRede(porta)) return r.Valor == 3 || r.Valor == 4 ? PorQueNaoConecta(porta) : std::vector<std::string>{};
+    if (r.Valor == 3) return PorQueNaoAbre(porta, CredenciaisDoProcesso());
+    if (r.Valor != 33) return {};
+    std::vector<std::string> avisos;
+    for (const std::string& outro : OutrosComADispositivoAberta(porta))
+        avisos.push_back("also open in process " + outro + ", without a lock: it may read the printer's replies "
+                         "before the driver does (close it, or let it take the device's UUCP lock)");
+    return avisos;
+}
+
 class Sessao {
 public:
     Sessao(void* lib, std::string caminho) : lib_(lib), caminho_(std::move(caminho)) {}
@@ -202,9 +246,7 @@ public:
         } else {
             std::printf("= %d  %s\n", r.Valor, Significado(*c.Alvo, c.Argumentos, r, abertaAntes).c_str());
         }
-        if (std::string_view(c.Alvo->Nome) == "ecf_InicializaDLL" && r.Valor == 3)
-            for (const std::string& causa : PorQueNaoAbre(c.Argumentos[0], CredenciaisDoProcesso()))
-                std::printf("! %s\n", causa.c_str());
+        for (const std::string& aviso : Avisos(*c.Alvo, c.Argumentos, r)) std::printf("! %s\n", aviso.c_str());
         if (Falhou(*c.Alvo, c.Argumentos, r, abertaAntes)) ++falhas_;
         std::fflush(stdout);
         return true;
@@ -258,6 +300,60 @@ bool PrecisaDaPorta(const std::vector<Chamada>& chamadas) {
     return false;
 }
 
+
+// vltx log [--summary] [--where] [FILE]: FILE, or the day's log where the
+// library writes it.
+int Log(int argc, char** argv, int i) {
+    bool resumo = false, onde = false;
+    std::optional<std::string> arquivo;
+    for (; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--summary") resumo = true;
+        else if (a == "--where") onde = true;
+        else if (a == "--help" || a == "-h") return AjudaDoLog(stdout), Ok;
+        else if (a != "-" && a[0] == '-') return AjudaDoLog(stderr), Uso_;
+        else if (arquivo) return AjudaDoLog(stderr), Uso_;
+        else arquivo = a;
+    }
+    const LugarDoLog lugar = OndeFicaOLog();
+    if (onde) {
+        if (arquivo || resumo) return AjudaDoLog(stderr), Uso_;
+        if (lugar.Diretorio.empty()) {
+            for (const std::string& linha : PorQueNaoGravaLog(lugar, std::time(nullptr)))
+                std::fprintf(stderr, "vltx: %s\n", linha.c_str());
+            return Uso_;
+        }
+        std::printf("%s\n", lugar.Diretorio.c_str());
+        return Ok;
+    }
+    if (!arquivo) {
+        if (lugar.Diretorio.empty()) {
+            for (const std::string& linha : PorQueNaoGravaLog(lugar, std::time(nullptr)))
+                std::fprintf(stderr, "vltx: %s\n", linha.c_str());
+            return Uso_;
+        }
+        arquivo = ArquivoDoDia(lugar.Diretorio, std::time(nullptr));
+        if (access(arquivo->c_str(), F_OK) != 0) {
+            std::fprintf(stderr,
+                         "vltx: no log today: %s does not exist (from %s; LogSerial 1 switches the log on, "
+                         "vltx log --where prints the directory)\n",
+                         arquivo->c_str(), lugar.Origem.c_str());
+            return Uso_;
+        }
+        if (const std::string dia = EscritoEmOutroDia(*arquivo, std::time(nullptr)); !dia.empty())
+            std::fprintf(stderr, "vltx: %s was last written on %s: that day's log (the next record today starts it "
+                                 "afresh)\n", arquivo->c_str(), dia.c_str());
+    }
+    return DecodificaArquivo(*arquivo, resumo);
+}
+
+// The options the command line takes, with whether each takes a value.
+bool EhOpcao(const std::string& a) {
+    for (const char* o : {"--port", "--lib", "--script"})
+        if (a == o || a.rfind(std::string(o) + "=", 0) == 0) return true;
+    return a == "--check" || a == "--list" || a == "--version" || a == "--help" || a == "-h";
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -267,6 +363,10 @@ int main(int argc, char** argv) {
     std::vector<std::string> palavras;
     bool verifica = false;
     bool versao = false;
+    // The arguments the last call named still takes: options stand before
+    // the calls or between whole calls, never among a call's arguments.
+    int faltam = 0;
+    const Exportacao* ultima = nullptr;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         auto valor = [&](const char* opcao) -> std::optional<std::string> {
@@ -279,8 +379,17 @@ int main(int argc, char** argv) {
             }
             return std::nullopt;
         };
-        if (!palavras.empty()) {
-            palavras.push_back(a);  // options come before the calls
+        if (faltam > 0) {
+            if (EhOpcao(a)) {
+                std::fprintf(stderr,
+                             "vltx: %s stands among the %d argument%s of %s: an option goes before the calls or "
+                             "after a whole call (vltx %s ... %s ARG...)\n",
+                             a.c_str(), ultima->Aridade, ultima->Aridade == 1 ? "" : "s",
+                             std::string(NomeCurto(*ultima)).c_str(), a.c_str(), std::string(NomeCurto(*ultima)).c_str());
+                return Uso_;
+            }
+            palavras.push_back(a);
+            --faltam;
         } else if (a == "--help" || a == "-h") {
             Ajuda();
             return Ok;
@@ -297,29 +406,20 @@ int main(int argc, char** argv) {
             biblioteca = *v;
         } else if (auto v = valor("--script")) {
             roteiro = *v;
-        } else if (a == "-" && !roteiro) {
+        } else if (a == "-" && !roteiro && palavras.empty()) {
             roteiro = "-";  // the calls come on standard input
         } else if (a == "log" && palavras.empty() && !roteiro) {
-            const bool resumo = i + 1 < argc && std::strcmp(argv[i + 1], "--summary") == 0;
-            const int arquivo = i + 1 + (resumo ? 1 : 0);
-            if (arquivo + 1 != argc || std::strcmp(argv[arquivo], "--help") == 0) {
-                const bool ajuda = arquivo + 1 == argc;
-                std::fprintf(ajuda ? stdout : stderr,
-                             "usage: vltx log [--summary] FILE   (\"-\": standard input)\n"
-                             "Decodes a diagnostic log: each frame sent named by its command and split into\n"
-                             "its fields, each reply with its status byte, each driver error with its\n"
-                             "meaning, the settings lines as they are.\n"
-                             "--summary: the frames sent per command with their failures and times, every\n"
-                             "failure with its code and meaning, the slowest exchanges (TX to RX), the\n"
-                             "status bytes other than 0, and the bytes discarded after failed exchanges.\n");
-                return ajuda ? Ok : Uso_;
-            }
-            return DecodificaArquivo(argv[arquivo], resumo);
-        } else if (a.size() > 1 && a[0] == '-') {
+            return Log(argc, argv, i + 1);
+        } else if (a.size() > 1 && a[0] == '-' && a[1] == '-') {
+            std::fprintf(stderr, "vltx: unknown option %s (vltx --help)\n", a.c_str());
+            return Uso_;
+        } else if (a.size() > 1 && a[0] == '-' && palavras.empty()) {
             std::fprintf(stderr, "vltx: unknown option %s (vltx --help)\n", a.c_str());
             return Uso_;
         } else {
             palavras.push_back(a);
+            ultima = ProcuraExportacao(a);
+            faltam = ultima != nullptr ? ultima->Aridade : 0;
         }
     }
 

@@ -63,12 +63,12 @@ static class TesteRecibo
         }
         Expect("a command after the port closed", Native.ecf_EstadoImpressora(), Codes.VLTX_NAO_ABERTA);
 
-        Expect("a driver code", Codes.Meaning(Codes.VLTX_NAO_ABERTA), "the port is not open: nothing was sent");
-        Expect("not a driver code", Codes.Meaning(200), null);
-        Expect("a status byte of VendaItem", Codes.Meaning("ecf_VendaItem", 200), "the printer's status byte, handed back unchanged");
+        Expect("a driver code", Codes.Meaning(Codes.VLTX_NAO_ABERTA), Codes.Status + " | the port is not open: nothing was sent");
+        Expect("not a driver code", Codes.Meaning(200), Codes.Status);
+        Expect("not a status byte", Codes.Meaning(256), null);
+        Expect("a status byte of VendaItem", Codes.Meaning("ecf_VendaItem", 200), Codes.Status);
         Expect("33 from LeRegistrador", Codes.Meaning("ecf_LeRegistrador", 33), "success of a step of the driver's own");
-        Expect("33 from LeECF", Codes.Meaning("ecf_LeECF", 33),
-               "the printer's status byte, handed back unchanged | success of a step of the driver's own");
+        Expect("33 from LeECF", Codes.Meaning("ecf_LeECF", 33), Codes.Status + " | success of a step of the driver's own");
         Expect("300 from VendaItem", Codes.Meaning("ecf_VendaItem", 300), null);
 
         // The roll shows the printer's Latin-1 bytes as UTF-8.

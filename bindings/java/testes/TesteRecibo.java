@@ -58,13 +58,12 @@ public class TesteRecibo {
         // The raw interface takes bytes as they are, NUL-terminated.
         expect("a raw call, port closed", lib.ecf_Rascunho(Port.nul(new byte[] {'O', 'K'})), Codes.VLTX_NAO_ABERTA);
 
-        expect("a driver code", Codes.meaning(Codes.VLTX_NAO_ABERTA), "the port is not open: nothing was sent");
-        expect("not a driver code", Codes.meaning(200), null);
-        expect("a status byte of VendaItem", Codes.meaning("ecf_VendaItem", 200),
-               "the printer's status byte, handed back unchanged");
+        expect("a driver code", Codes.meaning(Codes.VLTX_NAO_ABERTA), Codes.STATUS + " | the port is not open: nothing was sent");
+        expect("not a driver code", Codes.meaning(200), Codes.STATUS);
+        expect("not a status byte", Codes.meaning(256), null);
+        expect("a status byte of VendaItem", Codes.meaning("ecf_VendaItem", 200), Codes.STATUS);
         expect("33 from LeRegistrador", Codes.meaning("ecf_LeRegistrador", 33), "success of a step of the driver's own");
-        expect("33 from LeECF", Codes.meaning("ecf_LeECF", 33),
-               "the printer's status byte, handed back unchanged | success of a step of the driver's own");
+        expect("33 from LeECF", Codes.meaning("ecf_LeECF", 33), Codes.STATUS + " | success of a step of the driver's own");
         expect("300 from VendaItem", Codes.meaning("ecf_VendaItem", 300), null);
 
         // The roll shows the printer's Latin-1 bytes as UTF-8.

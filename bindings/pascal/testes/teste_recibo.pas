@@ -88,8 +88,9 @@ begin
   Espera('the register''s answer', PAnsiChar(@Resposta[0]), '002000000000000000000000000002');
   Espera('ecf_FinalizaDLL', ecf_FinalizaDLL, VLTX_OK);
   Espera('a command after the port closed', ecf_EstadoImpressora, VLTX_NAO_ABERTA);
-  Espera('a meaning', VltxSignificado(VLTX_NAO_ABERTA), 'the port is not open: nothing was sent');
-  Espera('no meaning', VltxSignificado(255), '');
+  Espera('a meaning', VltxSignificado(VLTX_NAO_ABERTA), VltxStatus + ' | the port is not open: nothing was sent');
+  Espera('a status byte', VltxSignificado(0), VltxStatus);
+  Espera('no meaning', VltxSignificado(256), '');
 
   Papel := LeArquivo(GetEnvironmentVariable('VLTX_PAPER'));
   NoPapel(Papel, 'CUPOM FISCAL 000001');

@@ -13,7 +13,7 @@ import sys
 import vltxdrv
 
 # Texts as this printer's code page writes them; bytes would pass as they are.
-vltxdrv.set_encoding("cp1252")
+vltxdrv.set_encoding("iso-8859-1")
 
 
 def check(function, result, expected=0):

@@ -1,20 +1,29 @@
 #!/bin/sh
-# The package installs without a network: pip with setuptools from the
-# system (--no-build-isolation, --no-index), into a directory of its own;
-# then the installed copy, not the tree's, prints the driver's version.
+# The README's way on Debian 12, without a network: the wheel built by
+# wheel.sh installs into a plain venv (python3 -m venv), and the installed
+# copy, not the tree's, prints the driver's version. The source tree is left
+# without build output.
 set -eu
 PYTHON=${PYTHON:-python3}
 fonte=$(cd "$(dirname "$0")/.." && pwd)
 dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
-# A copy: the build leaves its files beside the sources.
-cp -R "$fonte" "$dir/pacote"
-rm -rf "$dir/pacote/build" "$dir/pacote"/*.egg-info
-"$PYTHON" -m pip install --quiet --root-user-action=ignore --no-build-isolation --no-index --no-deps --target "$dir/site" "$dir/pacote"
+antes=$(cd "$fonte" && find . -path ./vltxdrv/__pycache__ -prune -o -print | sort)
+roda=$(PYTHON=$PYTHON "$fonte/wheel.sh" "$dir/dist")
+[ -f "$roda" ] || { echo "no wheel: $roda" >&2; exit 1; }
+depois=$(cd "$fonte" && find . -path ./vltxdrv/__pycache__ -prune -o -print | sort)
+if [ "$antes" != "$depois" ]; then
+    echo "the wheel's build left files in the source tree:" >&2
+    printf '%s\n' "$depois" | grep -vxF "$antes" >&2 || true
+    exit 1
+fi
+"$PYTHON" -m venv "$dir/venv"
+"$dir/venv/bin/pip" install --quiet --no-index --no-deps "$roda"
 cd "$dir"
-PYTHONPATH="$dir/site" "$PYTHON" -c '
+"$dir/venv/bin/python" -c '
 import vltxdrv, sys
 assert vltxdrv.__file__.startswith(sys.argv[1]), vltxdrv.__file__
 assert vltxdrv.versao_dll() == (15, b"Veltrix - V2.60"), vltxdrv.versao_dll()
-print("installed:", vltxdrv.__file__)
-' "$dir/site"
+assert vltxdrv.meaning(0) == vltxdrv.STATUS
+print("installed in a venv:", vltxdrv.__file__)
+' "$dir/venv"

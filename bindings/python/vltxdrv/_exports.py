@@ -41,6 +41,12 @@ CODES = {
     29: ("VLTX_ERRO_LINHA", "a line failure of no known kind"),
 }
 
+# What every status byte is, the answers the driver itself acts on, and what
+# joins two readings of one number.
+STATUS = "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"
+DRIVER_ACTS_ON = "The driver itself acts on four answers only: 33 after a report request (ecf_Relatorio_XZ type 1: accepted, it then polls the status), 10 while it polls (still busy: it polls again), 2 before a CMC-7 stream (ecf_LeCMC7: the line follows) and any byte before a fiscal readout (ecf_LeECF types 4 to 7: the readout follows). Every other value goes back to the host as the printer sent it."
+READINGS_SEPARATOR = " | "
+
 VLTX_OK = 33
 VLTX_JA_ABERTA = 1
 VLTX_NAO_ABERTA = 2
@@ -74,7 +80,7 @@ VLTX_ERRO_LINHA = 29
 VLTX_VERSAO_TAMANHO = 16
 VLTX_REGISTRADOR_TAMANHO = 31
 
-__all__ = ["CODES", "EXPORTS", "VLTX_OK", "VLTX_JA_ABERTA", "VLTX_NAO_ABERTA", "VLTX_ERRO_ABRIR", "VLTX_ERRO_CONFIGURAR", "VLTX_ERRO_FECHADO", "VLTX_ERRO_SAIDA_PENDENTE", "VLTX_ERRO_TAMANHO", "VLTX_ERRO_CTS", "VLTX_ERRO_ESCRITA", "VLTX_ERRO_RESPOSTA_CURTA", "VLTX_ERRO_LEITURA", "VLTX_ERRO_LIMPEZA", "VLTX_ERRO_ENQUADRAMENTO", "VLTX_ERRO_SOBRESCRITA", "VLTX_ERRO_BREAK", "VLTX_ERRO_DISPOSITIVO", "VLTX_ERRO_ESTOURO_RECEPCAO", "VLTX_ERRO_PARIDADE", "VLTX_ERRO_TRANSMISSAO_CHEIA", "VLTX_ERRO_ARQUIVO", "VLTX_ERRO_SECAO", "VLTX_ERRO_VALOR", "VLTX_ERRO_EXTENSO", "VLTX_ERRO_FAVORECIDO", "VLTX_ERRO_CIDADE", "VLTX_ERRO_MENSAGEM", "VLTX_ERRO_DATA", "VLTX_ERRO_ESPACAMENTO", "VLTX_ERRO_LINHA", "VLTX_VERSAO_TAMANHO", "VLTX_REGISTRADOR_TAMANHO"]
+__all__ = ["CODES", "EXPORTS", "STATUS", "DRIVER_ACTS_ON", "READINGS_SEPARATOR", "VLTX_OK", "VLTX_JA_ABERTA", "VLTX_NAO_ABERTA", "VLTX_ERRO_ABRIR", "VLTX_ERRO_CONFIGURAR", "VLTX_ERRO_FECHADO", "VLTX_ERRO_SAIDA_PENDENTE", "VLTX_ERRO_TAMANHO", "VLTX_ERRO_CTS", "VLTX_ERRO_ESCRITA", "VLTX_ERRO_RESPOSTA_CURTA", "VLTX_ERRO_LEITURA", "VLTX_ERRO_LIMPEZA", "VLTX_ERRO_ENQUADRAMENTO", "VLTX_ERRO_SOBRESCRITA", "VLTX_ERRO_BREAK", "VLTX_ERRO_DISPOSITIVO", "VLTX_ERRO_ESTOURO_RECEPCAO", "VLTX_ERRO_PARIDADE", "VLTX_ERRO_TRANSMISSAO_CHEIA", "VLTX_ERRO_ARQUIVO", "VLTX_ERRO_SECAO", "VLTX_ERRO_VALOR", "VLTX_ERRO_EXTENSO", "VLTX_ERRO_FAVORECIDO", "VLTX_ERRO_CIDADE", "VLTX_ERRO_MENSAGEM", "VLTX_ERRO_DATA", "VLTX_ERRO_ESPACAMENTO", "VLTX_ERRO_LINHA", "VLTX_VERSAO_TAMANHO", "VLTX_REGISTRADOR_TAMANHO"]
 
 # Every export, in the order of the header's groups. results: (from, to, meaning),
 # every line whose range holds a code applies to it.
@@ -149,7 +155,7 @@ EXPORTS = {
         "ecf_EstadoImpressora", "estado_impressora", "int32",
         (),
         (
-            (0, 255, "the printer's status byte, handed back unchanged"),
+            (0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             (2, 2, "the port is not open: nothing was sent"),
             (4, 4, "the line settings cannot be read or applied"),
             (6, 6, "the output queue was not empty before sending"),
@@ -173,7 +179,7 @@ EXPORTS = {
         "ecf_AbreGaveta", "abre_gaveta", "int32",
         (),
         (
-            (0, 255, "the printer's status byte, handed back unchanged"),
+            (0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             (2, 2, "the port is not open: nothing was sent"),
             (4, 4, "the line settings cannot be read or applied"),
             (6, 6, "the output queue was not empty before sending"),
@@ -196,7 +202,7 @@ EXPORTS = {
         "ecf_LeSensor", "le_sensor", "int32",
         (Param("sensor", "text", 0), ),
         (
-            (0, 255, "the printer's status byte, handed back unchanged"),
+            (0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             (2, 2, "the port is not open: nothing was sent"),
             (4, 4, "the line settings cannot be read or applied"),
             (6, 6, "the output queue was not empty before sending"),
@@ -219,7 +225,7 @@ EXPORTS = {
         "ecf_AvancaLinhas", "avanca_linhas", "int32",
         (Param("linhas", "text", 0), ),
         (
-            (0, 255, "the printer's status byte, handed back unchanged"),
+            (0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             (2, 2, "the port is not open: nothing was sent"),
             (4, 4, "the line settings cannot be read or applied"),
             (6, 6, "the output queue was not empty before sending"),
@@ -242,7 +248,7 @@ EXPORTS = {
         "ecf_EspacamentoLinhas", "espacamento_linhas", "int32",
         (Param("opcao", "text", 0), ),
         (
-            (0, 255, "the printer's status byte, handed back unchanged"),
+            (0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             (2, 2, "the port is not open: nothing was sent"),
             (4, 4, "the line settings cannot be read or applied"),
             (6, 6, "the output queue was not empty before sending"),
@@ -265,7 +271,7 @@ EXPORTS = {
         "ecf_Autentica", "autentica", "int32",
         (Param("texto", "text", 0), ),
         (
-            (0, 255, "the printer's status byte, handed back unchanged"),
+            (0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             (2, 2, "the port is not open: nothing was sent"),
             (4, 4, "the line settings cannot be read or applied"),
             (6, 6, "the output queue was not empty before sending"),
@@ -288,7 +294,7 @@ EXPORTS = {
         "ecf_Mecanismo", "mecanismo", "int32",
         (Param("opcao", "text", 0), ),
         (
-            (0, 255, "the printer's status byte, handed back unchanged"),
+            (0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             (2, 2, "the port is not open: nothing was sent"),
             (4, 4, "the line settings cannot be read or applied"),
             (6, 6, "the output queue was not empty before sending"),
@@ -311,7 +317,7 @@ EXPORTS = {
         "ecf_CortaPapel", "corta_papel", "int32",
         (),
         (
-            (0, 255, "the printer's status byte, handed back unchanged"),
+            (0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             (2, 2, "the port is not open: nothing was sent"),
             (4, 4, "the line settings cannot be read or applied"),
             (6, 6, "the output queue was not empty before sending"),
@@ -334,7 +340,7 @@ EXPORTS = {
         "ecf_Rascunho", "rascunho", "int32",
         (Param("texto", "text", 0), ),
         (
-            (0, 255, "the printer's status byte, handed back unchanged"),
+            (0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             (2, 2, "the port is not open: nothing was sent"),
             (4, 4, "the line settings cannot be read or applied"),
             (6, 6, "the output queue was not empty before sending"),
@@ -357,7 +363,7 @@ EXPORTS = {
         "ecf_ContrasteTermico", "contraste_termico", "int32",
         (Param("opcao", "text", 0), ),
         (
-            (0, 255, "the printer's status byte, handed back unchanged"),
+            (0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             (2, 2, "the port is not open: nothing was sent"),
             (4, 4, "the line settings cannot be read or applied"),
             (6, 6, "the output queue was not empty before sending"),
@@ -380,7 +386,7 @@ EXPORTS = {
         "ecf_CodigoBarras", "codigo_barras", "int32",
         (Param("tipo", "text", 0), Param("codigo", "text", 0), ),
         (
-            (0, 255, "the printer's status byte, handed back unchanged"),
+            (0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             (2, 2, "the port is not open: nothing was sent"),
             (4, 4, "the line settings cannot be read or applied"),
             (6, 6, "the output queue was not empty before sending"),
@@ -403,7 +409,7 @@ EXPORTS = {
         "ecf_VendaItem", "venda_item", "int32",
         (Param("codigo", "text", 0), Param("descricao", "text", 0), Param("quantidade", "text", 0), Param("preco", "text", 0), Param("aliquota", "text", 0), Param("unidade", "text", 0), Param("casas", "text", 0), ),
         (
-            (0, 255, "the printer's status byte, handed back unchanged"),
+            (0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             (2, 2, "the port is not open: nothing was sent"),
             (4, 4, "the line settings cannot be read or applied"),
             (6, 6, "the output queue was not empty before sending"),
@@ -426,7 +432,7 @@ EXPORTS = {
         "ecf_CancelaVenda", "cancela_venda", "int32",
         (Param("operador", "text", 0), ),
         (
-            (0, 255, "the printer's status byte, handed back unchanged"),
+            (0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             (2, 2, "the port is not open: nothing was sent"),
             (4, 4, "the line settings cannot be read or applied"),
             (6, 6, "the output queue was not empty before sending"),
@@ -449,7 +455,7 @@ EXPORTS = {
         "ecf_CancelaCupom", "cancela_cupom", "int32",
         (Param("operador", "text", 0), ),
         (
-            (0, 255, "the printer's status byte, handed back unchanged"),
+            (0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             (2, 2, "the port is not open: nothing was sent"),
             (4, 4, "the line settings cannot be read or applied"),
             (6, 6, "the output queue was not empty before sending"),
@@ -472,7 +478,7 @@ EXPORTS = {
         "ecf_FechaCupom", "fecha_cupom", "int32",
         (Param("operador", "text", 0), ),
         (
-            (0, 255, "the printer's status byte, handed back unchanged"),
+            (0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             (2, 2, "the port is not open: nothing was sent"),
             (4, 4, "the line settings cannot be read or applied"),
             (6, 6, "the output queue was not empty before sending"),
@@ -495,7 +501,7 @@ EXPORTS = {
         "ecf_Pagamento", "pagamento", "int32",
         (Param("forma", "text", 0), Param("descricao", "text", 0), Param("valor", "text", 0), ),
         (
-            (0, 255, "the printer's status byte, handed back unchanged"),
+            (0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             (2, 2, "the port is not open: nothing was sent"),
             (4, 4, "the line settings cannot be read or applied"),
             (6, 6, "the output queue was not empty before sending"),
@@ -518,7 +524,7 @@ EXPORTS = {
         "ecf_ImprimeCabecalho", "imprime_cabecalho", "int32",
         (),
         (
-            (0, 255, "the printer's status byte, handed back unchanged"),
+            (0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             (2, 2, "the port is not open: nothing was sent"),
             (4, 4, "the line settings cannot be read or applied"),
             (6, 6, "the output queue was not empty before sending"),
@@ -541,7 +547,7 @@ EXPORTS = {
         "ecf_Propaganda", "propaganda", "int32",
         (Param("mensagem", "text", 0), ),
         (
-            (0, 255, "the printer's status byte, handed back unchanged"),
+            (0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             (2, 2, "the port is not open: nothing was sent"),
             (4, 4, "the line settings cannot be read or applied"),
             (6, 6, "the output queue was not empty before sending"),
@@ -564,7 +570,7 @@ EXPORTS = {
         "ecf_IdComprador", "id_comprador", "int32",
         (Param("nome", "text", 0), Param("tipo", "text", 0), Param("documento", "text", 0), Param("endereco1", "text", 0), Param("endereco2", "text", 0), ),
         (
-            (0, 255, "the printer's status byte, handed back unchanged"),
+            (0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             (2, 2, "the port is not open: nothing was sent"),
             (4, 4, "the line settings cannot be read or applied"),
             (6, 6, "the output queue was not empty before sending"),
@@ -587,7 +593,7 @@ EXPORTS = {
         "ecf_CancelaItem", "cancela_item", "int32",
         (Param("item", "text", 0), ),
         (
-            (0, 255, "the printer's status byte, handed back unchanged"),
+            (0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             (2, 2, "the port is not open: nothing was sent"),
             (4, 4, "the line settings cannot be read or applied"),
             (6, 6, "the output queue was not empty before sending"),
@@ -610,7 +616,7 @@ EXPORTS = {
         "ecf_AcrescimoSubtotal", "acrescimo_subtotal", "int32",
         (Param("descricao", "text", 0), Param("valor", "text", 0), ),
         (
-            (0, 255, "the printer's status byte, handed back unchanged"),
+            (0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             (2, 2, "the port is not open: nothing was sent"),
             (4, 4, "the line settings cannot be read or applied"),
             (6, 6, "the output queue was not empty before sending"),
@@ -633,7 +639,7 @@ EXPORTS = {
         "ecf_DescontoSubtotal", "desconto_subtotal", "int32",
         (Param("descricao", "text", 0), Param("valor", "text", 0), ),
         (
-            (0, 255, "the printer's status byte, handed back unchanged"),
+            (0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             (2, 2, "the port is not open: nothing was sent"),
             (4, 4, "the line settings cannot be read or applied"),
             (6, 6, "the output queue was not empty before sending"),
@@ -656,7 +662,7 @@ EXPORTS = {
         "ecf_DescontoItem", "desconto_item", "int32",
         (Param("tipo", "text", 0), Param("descricao", "text", 0), Param("valor", "text", 0), ),
         (
-            (0, 255, "the printer's status byte, handed back unchanged"),
+            (0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             (2, 2, "the port is not open: nothing was sent"),
             (4, 4, "the line settings cannot be read or applied"),
             (6, 6, "the output queue was not empty before sending"),
@@ -679,7 +685,7 @@ EXPORTS = {
         "ecf_CupomStub", "cupom_stub", "int32",
         (Param("numero", "int32", 0), ),
         (
-            (0, 255, "the printer's status byte, handed back unchanged"),
+            (0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             (2, 2, "the port is not open: nothing was sent"),
             (4, 4, "the line settings cannot be read or applied"),
             (6, 6, "the output queue was not empty before sending"),
@@ -702,7 +708,7 @@ EXPORTS = {
         "ecf_CargaCliche", "carga_cliche", "int32",
         (Param("opcao", "text", 0), Param("linha1", "text", 0), Param("linha2", "text", 0), Param("linha3", "text", 0), Param("texto1", "text", 0), Param("texto2", "text", 0), ),
         (
-            (0, 255, "the printer's status byte, handed back unchanged"),
+            (0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             (2, 2, "the port is not open: nothing was sent"),
             (4, 4, "the line settings cannot be read or applied"),
             (6, 6, "the output queue was not empty before sending"),
@@ -725,7 +731,7 @@ EXPORTS = {
         "ecf_CargaAliquota", "carga_aliquota", "int32",
         (Param("indice", "text", 0), Param("aliquota", "text", 0), ),
         (
-            (0, 255, "the printer's status byte, handed back unchanged"),
+            (0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             (2, 2, "the port is not open: nothing was sent"),
             (4, 4, "the line settings cannot be read or applied"),
             (6, 6, "the output queue was not empty before sending"),
@@ -748,7 +754,7 @@ EXPORTS = {
         "ecf_ProgramaRelogio", "programa_relogio", "int32",
         (Param("modo", "text", 0), Param("data", "text", 0), Param("hora", "text", 0), ),
         (
-            (0, 255, "the printer's status byte, handed back unchanged"),
+            (0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             (2, 2, "the port is not open: nothing was sent"),
             (4, 4, "the line settings cannot be read or applied"),
             (6, 6, "the output queue was not empty before sending"),
@@ -771,7 +777,7 @@ EXPORTS = {
         "ecf_FormaPagamento", "forma_pagamento", "int32",
         (Param("forma", "text", 0), Param("descricao", "text", 0), ),
         (
-            (0, 255, "the printer's status byte, handed back unchanged"),
+            (0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             (2, 2, "the port is not open: nothing was sent"),
             (4, 4, "the line settings cannot be read or applied"),
             (6, 6, "the output queue was not empty before sending"),
@@ -794,7 +800,7 @@ EXPORTS = {
         "ecf_CargaNaoVinculado", "carga_nao_vinculado", "int32",
         (Param("indice", "text", 0), Param("descricao", "text", 0), Param("tipo", "text", 0), ),
         (
-            (0, 255, "the printer's status byte, handed back unchanged"),
+            (0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             (2, 2, "the port is not open: nothing was sent"),
             (4, 4, "the line settings cannot be read or applied"),
             (6, 6, "the output queue was not empty before sending"),
@@ -817,7 +823,7 @@ EXPORTS = {
         "ecf_DefineAliquota", "define_aliquota", "int32",
         (Param("indice", "text", 0), Param("aliquota", "text", 0), Param("tipo", "text", 0), ),
         (
-            (0, 255, "the printer's status byte, handed back unchanged"),
+            (0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             (2, 2, "the port is not open: nothing was sent"),
             (4, 4, "the line settings cannot be read or applied"),
             (6, 6, "the output queue was not empty before sending"),
@@ -840,7 +846,7 @@ EXPORTS = {
         "ecf_NovoEstabelecimento", "novo_estabelecimento", "int32",
         (Param("texto1", "text", 0), Param("texto2", "text", 0), Param("texto3", "text", 0), ),
         (
-            (0, 255, "the printer's status byte, handed back unchanged"),
+            (0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             (2, 2, "the port is not open: nothing was sent"),
             (4, 4, "the line settings cannot be read or applied"),
             (6, 6, "the output queue was not empty before sending"),
@@ -863,7 +869,7 @@ EXPORTS = {
         "ecf_Relatorio_XZ", "relatorio_xz", "int32",
         (Param("tipo", "text", 0), ),
         (
-            (0, 255, "the printer's status byte, handed back unchanged"),
+            (0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             (2, 2, "the port is not open: nothing was sent"),
             (4, 4, "the line settings cannot be read or applied"),
             (6, 6, "the output queue was not empty before sending"),
@@ -887,7 +893,7 @@ EXPORTS = {
         "ecf_FinalizaRelatorio", "finaliza_relatorio", "int32",
         (),
         (
-            (0, 255, "the printer's status byte, handed back unchanged"),
+            (0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             (2, 2, "the port is not open: nothing was sent"),
             (4, 4, "the line settings cannot be read or applied"),
             (6, 6, "the output queue was not empty before sending"),
@@ -910,7 +916,7 @@ EXPORTS = {
         "ecf_LinhasLivres", "linhas_livres", "int32",
         (Param("quantidade", "text", 0), Param("texto", "text", 0), ),
         (
-            (0, 255, "the printer's status byte, handed back unchanged"),
+            (0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             (2, 2, "the port is not open: nothing was sent"),
             (4, 4, "the line settings cannot be read or applied"),
             (6, 6, "the output queue was not empty before sending"),
@@ -933,7 +939,7 @@ EXPORTS = {
         "ecf_EmiteNaoVinculado", "emite_nao_vinculado", "int32",
         (Param("indice", "text", 0), Param("descricao", "text", 0), Param("valor", "text", 0), ),
         (
-            (0, 255, "the printer's status byte, handed back unchanged"),
+            (0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             (2, 2, "the port is not open: nothing was sent"),
             (4, 4, "the line settings cannot be read or applied"),
             (6, 6, "the output queue was not empty before sending"),
@@ -956,7 +962,7 @@ EXPORTS = {
         "ecf_VinculadoTEF", "vinculado_tef", "int32",
         (Param("forma", "text", 0), Param("texto1", "text", 0), Param("valor", "text", 0), Param("texto", "text", 0), Param("numero1", "text", 0), Param("numero2", "text", 0), ),
         (
-            (0, 255, "the printer's status byte, handed back unchanged"),
+            (0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             (2, 2, "the port is not open: nothing was sent"),
             (4, 4, "the line settings cannot be read or applied"),
             (6, 6, "the output queue was not empty before sending"),
@@ -979,7 +985,7 @@ EXPORTS = {
         "ecf_VinculadoCartao", "vinculado_cartao", "int32",
         (Param("forma", "text", 0), Param("texto1", "text", 0), Param("texto2", "text", 0), Param("valor", "text", 0), Param("texto", "text", 0), Param("numero1", "text", 0), Param("numero2", "text", 0), ),
         (
-            (0, 255, "the printer's status byte, handed back unchanged"),
+            (0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             (2, 2, "the port is not open: nothing was sent"),
             (4, 4, "the line settings cannot be read or applied"),
             (6, 6, "the output queue was not empty before sending"),
@@ -1002,7 +1008,7 @@ EXPORTS = {
         "ecf_VinculadoNSeq", "vinculado_nseq", "int32",
         (Param("sequencia", "text", 0), Param("forma", "text", 0), Param("descricao", "text", 0), ),
         (
-            (0, 255, "the printer's status byte, handed back unchanged"),
+            (0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             (2, 2, "the port is not open: nothing was sent"),
             (4, 4, "the line settings cannot be read or applied"),
             (6, 6, "the output queue was not empty before sending"),
@@ -1025,7 +1031,7 @@ EXPORTS = {
         "ecf_Vinculado", "vinculado", "int32",
         (Param("forma", "text", 0), Param("texto1", "text", 0), Param("valor", "text", 0), Param("texto2", "text", 0), Param("opcao", "text", 0), Param("texto", "text", 0), Param("numero1", "text", 0), Param("numero2", "text", 0), ),
         (
-            (0, 255, "the printer's status byte, handed back unchanged"),
+            (0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             (2, 2, "the port is not open: nothing was sent"),
             (4, 4, "the line settings cannot be read or applied"),
             (6, 6, "the output queue was not empty before sending"),
@@ -1048,7 +1054,7 @@ EXPORTS = {
         "ecf_ImprimeCheque", "imprime_cheque", "int32",
         (Param("valor", "text", 0), Param("favorecido", "text", 0), Param("cidade", "text", 0), Param("mensagem", "text", 0), Param("data", "text", 0), Param("texto6", "text", 0), Param("texto7", "text", 0), Param("secao", "text", 0), Param("arquivo", "path", 0), ),
         (
-            (0, 255, "the printer's status byte, handed back unchanged"),
+            (0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             (2, 2, "the port is not open: nothing was sent"),
             (4, 4, "the line settings cannot be read or applied"),
             (6, 6, "the output queue was not empty before sending"),
@@ -1081,7 +1087,7 @@ EXPORTS = {
         "ecf_CMC7ToECF", "cmc7_to_ecf", "int32",
         (),
         (
-            (0, 255, "the printer's status byte, handed back unchanged"),
+            (0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             (2, 2, "the port is not open: nothing was sent"),
             (4, 4, "the line settings cannot be read or applied"),
             (6, 6, "the output queue was not empty before sending"),
@@ -1104,7 +1110,7 @@ EXPORTS = {
         "ecf_EjetarCheque", "ejetar_cheque", "int32",
         (),
         (
-            (0, 255, "the printer's status byte, handed back unchanged"),
+            (0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             (2, 2, "the port is not open: nothing was sent"),
             (4, 4, "the line settings cannot be read or applied"),
             (6, 6, "the output queue was not empty before sending"),
@@ -1127,7 +1133,7 @@ EXPORTS = {
         "ecf_LeCMC7", "le_cmc7", "int32",
         (Param("arquivo", "path", 0), ),
         (
-            (0, 255, "the printer's status byte, handed back unchanged"),
+            (0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             (33, 33, "success of a step of the driver's own"),
             (2, 2, "the port is not open: nothing was sent"),
             (4, 4, "the line settings cannot be read or applied"),
@@ -1153,7 +1159,7 @@ EXPORTS = {
         "ecf_CruzarCheque", "cruzar_cheque", "int32",
         (Param("tipo", "text", 0), Param("texto1", "text", 0), Param("texto2", "text", 0), Param("texto3", "text", 0), ),
         (
-            (0, 255, "the printer's status byte, handed back unchanged"),
+            (0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             (2, 2, "the port is not open: nothing was sent"),
             (4, 4, "the line settings cannot be read or applied"),
             (6, 6, "the output queue was not empty before sending"),
@@ -1176,7 +1182,7 @@ EXPORTS = {
         "ecf_ChancelarCheque", "chancelar_cheque", "int32",
         (Param("numero1", "text", 0), Param("numero2", "text", 0), Param("texto", "text", 0), ),
         (
-            (0, 255, "the printer's status byte, handed back unchanged"),
+            (0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             (2, 2, "the port is not open: nothing was sent"),
             (4, 4, "the line settings cannot be read or applied"),
             (6, 6, "the output queue was not empty before sending"),
@@ -1223,7 +1229,7 @@ EXPORTS = {
         "ecf_LeECF", "le_ecf", "int32",
         (Param("tipo", "text", 0), Param("inicio", "text", 0), Param("fim", "text", 0), Param("opcao", "text", 0), Param("arquivo", "path", 0), ),
         (
-            (0, 255, "the printer's status byte, handed back unchanged"),
+            (0, 255, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             (33, 33, "success of a step of the driver's own"),
             (2, 2, "the port is not open: nothing was sent"),
             (4, 4, "the line settings cannot be read or applied"),

@@ -126,7 +126,7 @@ def versao_dll() -> Tuple[int, bytes]:
 
 
 def log_serial(ativa: Text, *, encoding: Optional[str] = None) -> int:
-    """Switches the diagnostic log of every frame on or off; kept when the port is closed.
+    """Switches the diagnostic log of every frame on or off; kept when the port is closed. The registry lines of opening and closing the port ("Leitura Entrada Registry", "Atualizada Entrada Registry") go to the day's log whether the switch is on or off.
 
     int32_t ecf_LogSerial(const char* ativa)
 
@@ -196,7 +196,7 @@ def estado_impressora() -> int:
     Frame "00": 4 bytes, reply 1, time-out 2 s, CTS flow control off.
 
     Results:
-      0 to 255: the printer's status byte, handed back unchanged
+      0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
       2: the port is not open: nothing was sent
       4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 
@@ -215,7 +215,7 @@ def abre_gaveta() -> int:
     Frame "01": 4 bytes, reply 1, time-out 5 s, CTS flow control on.
 
     Results:
-      0 to 255: the printer's status byte, handed back unchanged
+      0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
       2: the port is not open: nothing was sent
       4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 
@@ -235,7 +235,7 @@ def le_sensor(sensor: Text, *, encoding: Optional[str] = None) -> int:
     Frame "02": 5 bytes, reply 1, time-out 5 s, CTS flow control off.
 
     Results:
-      0 to 255: the printer's status byte, handed back unchanged
+      0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
       2: the port is not open: nothing was sent
       4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 
@@ -258,7 +258,7 @@ def avanca_linhas(linhas: Text, *, encoding: Optional[str] = None) -> int:
     Frame "03": 6 bytes, reply 1, time-out 5 s, CTS flow control on.
 
     Results:
-      0 to 255: the printer's status byte, handed back unchanged
+      0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
       2: the port is not open: nothing was sent
       4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 
@@ -281,7 +281,7 @@ def espacamento_linhas(opcao: Text, *, encoding: Optional[str] = None) -> int:
     Frame "26": 5 bytes, reply 1, time-out 15 s, CTS flow control on.
 
     Results:
-      0 to 255: the printer's status byte, handed back unchanged
+      0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
       2: the port is not open: nothing was sent
       4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 
@@ -304,7 +304,7 @@ def autentica(texto: Text, *, encoding: Optional[str] = None) -> int:
     Frame "29": 24 bytes, reply 1, time-out 60 s, CTS flow control on.
 
     Results:
-      0 to 255: the printer's status byte, handed back unchanged
+      0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
       2: the port is not open: nothing was sent
       4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 
@@ -327,7 +327,7 @@ def mecanismo(opcao: Text, *, encoding: Optional[str] = None) -> int:
     Frame "39": 5 bytes, reply 1, time-out 15 s, CTS flow control on.
 
     Results:
-      0 to 255: the printer's status byte, handed back unchanged
+      0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
       2: the port is not open: nothing was sent
       4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 
@@ -347,7 +347,7 @@ def corta_papel() -> int:
     Frame "46": 4 bytes, reply 1, time-out 15 s, CTS flow control on.
 
     Results:
-      0 to 255: the printer's status byte, handed back unchanged
+      0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
       2: the port is not open: nothing was sent
       4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 
@@ -367,7 +367,7 @@ def rascunho(texto: Text, *, encoding: Optional[str] = None) -> int:
     Frame "51": 34 bytes, reply 1, time-out 5 s, CTS flow control on.
 
     Results:
-      0 to 255: the printer's status byte, handed back unchanged
+      0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
       2: the port is not open: nothing was sent
       4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 
@@ -390,7 +390,7 @@ def contraste_termico(opcao: Text, *, encoding: Optional[str] = None) -> int:
     Frame "52": 5 bytes, reply 1, time-out 5 s, CTS flow control on.
 
     Results:
-      0 to 255: the printer's status byte, handed back unchanged
+      0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
       2: the port is not open: nothing was sent
       4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 
@@ -414,7 +414,7 @@ def codigo_barras(tipo: Text, codigo: Text, *, encoding: Optional[str] = None) -
     Frame "56": 45 bytes, reply 1, time-out 15 s, CTS flow control on.
 
     Results:
-      0 to 255: the printer's status byte, handed back unchanged
+      0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
       2: the port is not open: nothing was sent
       4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 
@@ -427,7 +427,7 @@ def codigo_barras(tipo: Text, codigo: Text, *, encoding: Optional[str] = None) -
 
 
 def venda_item(codigo: Text, descricao: Text, quantidade: Text, preco: Text, aliquota: Text, unidade: Text, casas: Text, *, encoding: Optional[str] = None) -> int:
-    """Sells one item on the open receipt.
+    """Sells one item on the open receipt. Its tax code ("T1") names a tax rate of the printer's programming (ecf_CargaAliquota, ecf_DefineAliquota): which codes exist is the printer's, not the driver's.
 
     int32_t ecf_VendaItem(const char* codigo, const char* descricao, const char* quantidade, const char* preco, const char* aliquota, const char* unidade, const char* casas)
 
@@ -443,7 +443,7 @@ def venda_item(codigo: Text, descricao: Text, quantidade: Text, preco: Text, ali
     Frame "05": 100 bytes, reply 1, time-out 15 s, CTS flow control on.
 
     Results:
-      0 to 255: the printer's status byte, handed back unchanged
+      0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
       2: the port is not open: nothing was sent
       4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 
@@ -466,7 +466,7 @@ def cancela_venda(operador: Text, *, encoding: Optional[str] = None) -> int:
     Frame "06": 12 bytes, reply 1, time-out 15 s, CTS flow control on.
 
     Results:
-      0 to 255: the printer's status byte, handed back unchanged
+      0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
       2: the port is not open: nothing was sent
       4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 
@@ -489,7 +489,7 @@ def cancela_cupom(operador: Text, *, encoding: Optional[str] = None) -> int:
     Frame "07": 12 bytes, reply 1, time-out 15 s, CTS flow control on.
 
     Results:
-      0 to 255: the printer's status byte, handed back unchanged
+      0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
       2: the port is not open: nothing was sent
       4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 
@@ -512,7 +512,7 @@ def fecha_cupom(operador: Text, *, encoding: Optional[str] = None) -> int:
     Frame "09": 12 bytes, reply 1, time-out 15 s, CTS flow control on.
 
     Results:
-      0 to 255: the printer's status byte, handed back unchanged
+      0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
       2: the port is not open: nothing was sent
       4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 
@@ -525,7 +525,7 @@ def fecha_cupom(operador: Text, *, encoding: Optional[str] = None) -> int:
 
 
 def pagamento(forma: Text, descricao: Text, valor: Text, *, encoding: Optional[str] = None) -> int:
-    """Registers a payment in one of the programmed payment forms.
+    """Registers a payment in one of the programmed payment forms: its form ("01") is the number a form was given with ecf_FormaPagamento, in the printer's programming.
 
     int32_t ecf_Pagamento(const char* forma, const char* descricao, const char* valor)
 
@@ -537,7 +537,7 @@ def pagamento(forma: Text, descricao: Text, valor: Text, *, encoding: Optional[s
     Frame "10": 26 bytes, reply 1, time-out 15 s, CTS flow control on.
 
     Results:
-      0 to 255: the printer's status byte, handed back unchanged
+      0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
       2: the port is not open: nothing was sent
       4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 
@@ -557,7 +557,7 @@ def imprime_cabecalho() -> int:
     Frame "11": 4 bytes, reply 1, time-out 15 s, CTS flow control on.
 
     Results:
-      0 to 255: the printer's status byte, handed back unchanged
+      0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
       2: the port is not open: nothing was sent
       4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 
@@ -577,7 +577,7 @@ def propaganda(mensagem: Text, *, encoding: Optional[str] = None) -> int:
     Frame "12": 164 bytes, reply 1, time-out 15 s, CTS flow control on.
 
     Results:
-      0 to 255: the printer's status byte, handed back unchanged
+      0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
       2: the port is not open: nothing was sent
       4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 
@@ -604,7 +604,7 @@ def id_comprador(nome: Text, tipo: Text, documento: Text, endereco1: Text, ender
     Frame "14": 143 bytes, reply 1, time-out 15 s, CTS flow control on.
 
     Results:
-      0 to 255: the printer's status byte, handed back unchanged
+      0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
       2: the port is not open: nothing was sent
       4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 
@@ -627,7 +627,7 @@ def cancela_item(item: Text, *, encoding: Optional[str] = None) -> int:
     Frame "17": 7 bytes, reply 1, time-out 15 s, CTS flow control on.
 
     Results:
-      0 to 255: the printer's status byte, handed back unchanged
+      0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
       2: the port is not open: nothing was sent
       4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 
@@ -651,7 +651,7 @@ def acrescimo_subtotal(descricao: Text, valor: Text, *, encoding: Optional[str] 
     Frame "18": 25 bytes, reply 1, time-out 15 s, CTS flow control on.
 
     Results:
-      0 to 255: the printer's status byte, handed back unchanged
+      0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
       2: the port is not open: nothing was sent
       4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 
@@ -675,7 +675,7 @@ def desconto_subtotal(descricao: Text, valor: Text, *, encoding: Optional[str] =
     Frame "19": 25 bytes, reply 1, time-out 15 s, CTS flow control on.
 
     Results:
-      0 to 255: the printer's status byte, handed back unchanged
+      0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
       2: the port is not open: nothing was sent
       4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 
@@ -700,7 +700,7 @@ def desconto_item(tipo: Text, descricao: Text, valor: Text, *, encoding: Optiona
     Frame "20": 24 bytes, reply 1, time-out 15 s, CTS flow control on.
 
     Results:
-      0 to 255: the printer's status byte, handed back unchanged
+      0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
       2: the port is not open: nothing was sent
       4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 
@@ -723,7 +723,7 @@ def cupom_stub(numero: int) -> int:
     Frame "30": 12 bytes, reply 1, time-out 15 s, CTS flow control on.
 
     Results:
-      0 to 255: the printer's status byte, handed back unchanged
+      0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
       2: the port is not open: nothing was sent
       4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 
@@ -748,7 +748,7 @@ def carga_cliche(opcao: Text, linha1: Text, linha2: Text, linha3: Text, texto1: 
     Frame "13": 131 bytes, reply 1, time-out 15 s, CTS flow control on.
 
     Results:
-      0 to 255: the printer's status byte, handed back unchanged
+      0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
       2: the port is not open: nothing was sent
       4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 
@@ -772,7 +772,7 @@ def carga_aliquota(indice: Text, aliquota: Text, *, encoding: Optional[str] = No
     Frame "15": 10 bytes, reply 1, time-out 15 s, CTS flow control on.
 
     Results:
-      0 to 255: the printer's status byte, handed back unchanged
+      0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
       2: the port is not open: nothing was sent
       4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 
@@ -797,7 +797,7 @@ def programa_relogio(modo: Text, data: Text, hora: Text, *, encoding: Optional[s
     Frame "22": 19 bytes, reply 1, time-out 5 s, CTS flow control on.
 
     Results:
-      0 to 255: the printer's status byte, handed back unchanged
+      0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
       2: the port is not open: nothing was sent
       4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 
@@ -821,7 +821,7 @@ def forma_pagamento(forma: Text, descricao: Text, *, encoding: Optional[str] = N
     Frame "23": 16 bytes, reply 1, time-out 5 s, CTS flow control on.
 
     Results:
-      0 to 255: the printer's status byte, handed back unchanged
+      0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
       2: the port is not open: nothing was sent
       4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 
@@ -846,7 +846,7 @@ def carga_nao_vinculado(indice: Text, descricao: Text, tipo: Text, *, encoding: 
     Frame "24": 22 bytes, reply 1, time-out 5 s, CTS flow control on.
 
     Results:
-      0 to 255: the printer's status byte, handed back unchanged
+      0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
       2: the port is not open: nothing was sent
       4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 
@@ -871,7 +871,7 @@ def define_aliquota(indice: Text, aliquota: Text, tipo: Text, *, encoding: Optio
     Frame "25": 11 bytes, reply 1, time-out 15 s, CTS flow control on.
 
     Results:
-      0 to 255: the printer's status byte, handed back unchanged
+      0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
       2: the port is not open: nothing was sent
       4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 
@@ -896,7 +896,7 @@ def novo_estabelecimento(texto1: Text, texto2: Text, texto3: Text, *, encoding: 
     Frame "35": 52 bytes, reply 1, time-out 15 s, CTS flow control on.
 
     Results:
-      0 to 255: the printer's status byte, handed back unchanged
+      0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
       2: the port is not open: nothing was sent
       4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 
@@ -919,7 +919,7 @@ def relatorio_xz(tipo: Text, *, encoding: Optional[str] = None) -> int:
     Frame "08": 5 bytes, reply 1, time-out 180 s, CTS flow control on.
 
     Results:
-      0 to 255: the printer's status byte, handed back unchanged
+      0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
       2: the port is not open: nothing was sent
       4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 
@@ -941,7 +941,7 @@ def finaliza_relatorio() -> int:
     Frame "45": 4 bytes, reply 1, time-out 15 s, CTS flow control on.
 
     Results:
-      0 to 255: the printer's status byte, handed back unchanged
+      0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
       2: the port is not open: nothing was sent
       4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 
@@ -962,7 +962,7 @@ def linhas_livres(quantidade: Text, texto: Text, *, encoding: Optional[str] = No
     Frame "48": 417 bytes, reply 1, time-out 60 s, CTS flow control on.
 
     Results:
-      0 to 255: the printer's status byte, handed back unchanged
+      0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
       2: the port is not open: nothing was sent
       4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 
@@ -987,7 +987,7 @@ def emite_nao_vinculado(indice: Text, descricao: Text, valor: Text, *, encoding:
     Frame "42": 35 bytes, reply 1, time-out 15 s, CTS flow control on.
 
     Results:
-      0 to 255: the printer's status byte, handed back unchanged
+      0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
       2: the port is not open: nothing was sent
       4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 
@@ -1015,7 +1015,7 @@ def vinculado_tef(forma: Text, texto1: Text, valor: Text, texto: Text, numero1: 
     Frame "27": 835 bytes, reply 1, time-out 60 s, CTS flow control on.
 
     Results:
-      0 to 255: the printer's status byte, handed back unchanged
+      0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
       2: the port is not open: nothing was sent
       4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 
@@ -1044,7 +1044,7 @@ def vinculado_cartao(forma: Text, texto1: Text, texto2: Text, valor: Text, texto
     Frame "36": 839 bytes, reply 1, time-out 60 s, CTS flow control on.
 
     Results:
-      0 to 255: the printer's status byte, handed back unchanged
+      0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
       2: the port is not open: nothing was sent
       4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 
@@ -1069,7 +1069,7 @@ def vinculado_nseq(sequencia: Text, forma: Text, descricao: Text, *, encoding: O
     Frame "44": 32 bytes, reply 1, time-out 15 s, CTS flow control on.
 
     Results:
-      0 to 255: the printer's status byte, handed back unchanged
+      0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
       2: the port is not open: nothing was sent
       4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 
@@ -1099,7 +1099,7 @@ def vinculado(forma: Text, texto1: Text, valor: Text, texto2: Text, opcao: Text,
     Frame "50": 856 bytes, reply 1, time-out 60 s, CTS flow control on.
 
     Results:
-      0 to 255: the printer's status byte, handed back unchanged
+      0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
       2: the port is not open: nothing was sent
       4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 
@@ -1132,7 +1132,7 @@ def imprime_cheque(valor: Text, favorecido: Text, cidade: Text, mensagem: Text, 
     Frame "34": 189 bytes, reply 1, time-out 60 s, CTS flow control on.
 
     Results:
-      0 to 255: the printer's status byte, handed back unchanged
+      0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
       2: the port is not open: nothing was sent
       4, 6 to 19, 29: a failed send or receive (each code under Result codes)
       20: a file the host named cannot be opened (or the cheque layout's temporary copy cannot be made)
@@ -1156,7 +1156,7 @@ def cmc7_to_ecf() -> int:
     Frame "47": 4 bytes, reply 1, time-out 15 s, CTS flow control on.
 
     Results:
-      0 to 255: the printer's status byte, handed back unchanged
+      0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
       2: the port is not open: nothing was sent
       4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 
@@ -1173,7 +1173,7 @@ def ejetar_cheque() -> int:
     Frame "49": 4 bytes, reply 1, time-out 15 s, CTS flow control on.
 
     Results:
-      0 to 255: the printer's status byte, handed back unchanged
+      0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
       2: the port is not open: nothing was sent
       4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 
@@ -1193,7 +1193,7 @@ def le_cmc7(arquivo: Path) -> int:
     Frame "53": 4 bytes, reply 1, time-out 3 s, CTS flow control on.
 
     Results:
-      0 to 255: the printer's status byte, handed back unchanged
+      0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
       33: success of a step of the driver's own
       2: the port is not open: nothing was sent
       4, 6 to 19, 29: a failed send or receive (each code under Result codes)
@@ -1220,7 +1220,7 @@ def cruzar_cheque(tipo: Text, texto1: Text, texto2: Text, texto3: Text, *, encod
     Frame "54": 50 bytes, reply 1, time-out 30 s, CTS flow control on.
 
     Results:
-      0 to 255: the printer's status byte, handed back unchanged
+      0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
       2: the port is not open: nothing was sent
       4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 
@@ -1245,7 +1245,7 @@ def chancelar_cheque(numero1: Text, numero2: Text, texto: Text, *, encoding: Opt
     Frame "55": 24 bytes, reply 1, time-out 15 s, CTS flow control on.
 
     Results:
-      0 to 255: the printer's status byte, handed back unchanged
+      0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
       2: the port is not open: nothing was sent
       4, 6 to 19, 29: a failed send or receive (each code under Result codes)
 
@@ -1264,7 +1264,7 @@ def le_registrador(registrador: Text, *, encoding: Optional[str] = None) -> Tupl
 
     Parameters:
       registrador: right-aligned text of 3; the first 3 bytes (a longer text loses its end, not its start); a shorter text is padded with blanks on the left (e.g. "1")
-      resposta: the host's buffer, or null: receives the 30 bytes of the answer and a NUL, whatever the result
+      resposta: the host's buffer, or null: receives the 30 bytes of the answer and a NUL, whatever the result; what they hold is the printer's (vltx-sim answers the register's number in 3 digits, then its value in 27)
 
     Frame "04": 7 bytes, reply 30, time-out 5 s, CTS flow control on.
 
@@ -1300,7 +1300,7 @@ def le_ecf(tipo: Text, inicio: Text, fim: Text, opcao: Text, arquivo: Path, *, e
     Frame "16": 22 bytes, reply 1, time-out 180 s, CTS flow control on.
 
     Results:
-      0 to 255: the printer's status byte, handed back unchanged
+      0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
       33: success of a step of the driver's own
       2: the port is not open: nothing was sent
       4, 6 to 19, 29: a failed send or receive (each code under Result codes)

@@ -35,7 +35,7 @@ def set_encoding(encoding: Optional[str]) -> None:
 
     The printer reads bytes in its own code page, so there is no default:
     until this is called (or a call passes encoding=...), a str raises
-    TypeError. None goes back to that. For example set_encoding("cp850").
+    TypeError. None goes back to that. For example set_encoding("iso-8859-1").
     """
     global _encoding
     if encoding is not None:

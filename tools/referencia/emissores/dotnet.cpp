@@ -104,9 +104,15 @@ std::string Arquivo(const Modelo& m) {
                 s += "        /// <summary>The bytes " + e.Nome + " writes, its NUL included.</summary>\n"
                      "        public const int " + std::string(p.Proprio->ConstanteTamanho) + " = " +
                      std::to_string(p.Proprio->Tamanho) + ";\n";
+    s += "\n        /// <summary>What every status byte is.</summary>\n        public const string Status = " +
+         LiteralC(descricao::TextoStatus) + ";\n"
+         "        /// <summary>The answers the driver itself acts on.</summary>\n        public const string DriverActsOn = " +
+         LiteralC(descricao::StatusQueODriverUsa) + ";\n";
+    // Meaning(code) reads this: what a number means when no export is named,
+    // from 0 to 255 (every driver code is one of them).
     s += "\n        static readonly Dictionary<int, string> DriverMeanings = new Dictionary<int, string>\n        {\n";
-    for (const CodigoDriver& c : descricao::Codigos)
-        s += "            { " + std::to_string(c.Codigo) + ", " + LiteralC(c.Significado) + " },\n";
+    for (int c = 0; c <= 255; ++c)
+        s += "            { " + std::to_string(c) + ", " + LiteralC(SignificadoSemExportacao(c)) + " },\n";
     s += "        };\n\n"
          "        struct Line\n        {\n"
          "            public readonly long From, To;\n"

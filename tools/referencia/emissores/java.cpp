@@ -91,13 +91,24 @@ std::string Codigos(const Modelo& m) {
             s += "\n            new Line(" + std::to_string(r.De) + "L, " + std::to_string(r.Ate) + "L, " + LiteralC(r.Texto) + "),";
         s += std::string("})") + (i + 1 < m.Exportacoes.size() ? ",\n" : ");\n");
     }
-    s += "\n    /** The meaning of one of the driver's own codes; null for any other number. */\n"
+    s += "\n    /** What every status byte is. */\n    public static final String STATUS = " +
+         LiteralC(descricao::TextoStatus) + ";\n\n"
+         "    /** The answers the driver itself acts on. */\n    public static final String DRIVER_ACTS_ON = " +
+         LiteralC(descricao::StatusQueODriverUsa) + ";\n\n"
+         "    /**\n"
+         "     * What a number means when no export is named: from 0 to 255 STATUS, then the\n"
+         "     * driver's code of the same number, joined by \"" + descricao::SeparadorDeLeituras +
+         "\"; null for any other\n"
+         "     * number. " + descricao::StatusQueODriverUsa + "\n"
+         "     */\n"
          "    public static String meaning(int code) {\n"
-         "        return DRIVER.get(code);\n"
+         "        if (code < 0 || code > 255) return null;\n"
+         "        String driver = DRIVER.get(code);\n"
+         "        return driver == null ? STATUS : STATUS + " + LiteralC(descricao::SeparadorDeLeituras) + " + driver;\n"
          "    }\n\n"
          "    /**\n"
          "     * What this result of that export (\"ecf_VendaItem\") means, every reading that\n"
-         "     * applies joined by \" | \" (a status byte and a driver code can share a number);\n"
+         "     * applies joined by \"" + descricao::SeparadorDeLeituras + "\" (a status byte and a driver code can share a number);\n"
          "     * null when the export cannot give it.\n"
          "     */\n"
          "    public static String meaning(String export, int result) {\n"
@@ -106,7 +117,7 @@ std::string Codigos(const Modelo& m) {
          "        List<String> texts = new ArrayList<>();\n"
          "        for (Line line : lines)\n"
          "            if (line.from() <= result && result <= line.to()) texts.add(line.text());\n"
-         "        return texts.isEmpty() ? null : String.join(\" | \", texts);\n"
+         "        return texts.isEmpty() ? null : String.join(" + LiteralC(descricao::SeparadorDeLeituras) + ", texts);\n"
          "    }\n"
          "}\n";
     return s;

@@ -129,7 +129,15 @@ std::string Unidade(const Modelo& m) {
             if (p.Tipo == Papel::Buffer)
                 s += "  " + std::string(p.Proprio->ConstanteTamanho) + " = " + std::to_string(p.Proprio->Tamanho) +
                      ";  // " + e.Nome + "\n";
-    s += "\n// The meaning of one of the driver's own codes; '' for any other number.\n"
+    s += "\n  // What every status byte is.\n  VltxStatus = " + Literal(descricao::TextoStatus) +
+         ";\n  // The answers the driver itself acts on.\n  VltxStatusQueODriverUsa = " +
+         Literal(descricao::StatusQueODriverUsa) + ";\n";
+    s += "\n" +
+         Comentario(std::string("What a number means when no export is named: from 0 to 255 VltxStatus, then the\n"
+                                "driver's code of the same number, joined by '") +
+                        descricao::SeparadorDeLeituras + "'; '' for any other number.\n" +
+                        descricao::StatusQueODriverUsa + "\n",
+                    "") +
          "function VltxSignificado(Codigo: Int32): string;\n";
     for (const ExportacaoModelo& e : m.Exportacoes) s += "\n" + Comentario(ResumoEmTexto(e), "") + Declaracao(e);
     s += "\nimplementation\n\n"
@@ -140,12 +148,17 @@ std::string Unidade(const Modelo& m) {
          PorNome(m) +
          "function VltxSignificado(Codigo: Int32): string;\n"
          "begin\n"
+         "  if (Codigo < 0) or (Codigo > 255) then\n"
+         "  begin\n"
+         "    Result := '';\n"
+         "    Exit;\n"
+         "  end;\n"
+         "  Result := VltxStatus;\n"
          "  case Codigo of\n";
     for (const CodigoDriver& c : descricao::Codigos)
-        s += "    " + std::string(c.Constante) + ": Result := " + Literal(c.Significado) + ";\n";
-    s += "  else\n"
-         "    Result := '';\n"
-         "  end;\n"
+        s += "    " + std::string(c.Constante) + ": Result := Result + " +
+             Literal(std::string(descricao::SeparadorDeLeituras) + c.Significado) + ";\n";
+    s += "  end;\n"
          "end;\n\n"
          "end.\n";
     return s;

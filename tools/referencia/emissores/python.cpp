@@ -56,8 +56,13 @@ std::string Exports(const Modelo& m) {
          "CODES = {\n";
     for (const CodigoDriver& c : descricao::Codigos)
         s += "    " + std::to_string(c.Codigo) + ": (" + Literal(c.Constante) + ", " + Literal(c.Significado) + "),\n";
-    s += "}\n\n";
-    std::string nomes = "__all__ = [\"CODES\", \"EXPORTS\"";
+    s += "}\n\n"
+         "# What every status byte is, the answers the driver itself acts on, and what\n"
+         "# joins two readings of one number.\n"
+         "STATUS = " + Literal(descricao::TextoStatus) + "\n"
+         "DRIVER_ACTS_ON = " + Literal(descricao::StatusQueODriverUsa) + "\n"
+         "READINGS_SEPARATOR = " + Literal(descricao::SeparadorDeLeituras) + "\n\n";
+    std::string nomes = "__all__ = [\"CODES\", \"EXPORTS\", \"STATUS\", \"DRIVER_ACTS_ON\", \"READINGS_SEPARATOR\"";
     for (const CodigoDriver& c : descricao::Codigos) {
         s += std::string(c.Constante) + " = " + std::to_string(c.Codigo) + "\n";
         nomes += ", " + Literal(c.Constante);

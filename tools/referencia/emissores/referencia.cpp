@@ -128,6 +128,8 @@ Every export of the library: what it is for, what goes in each parameter,
 the frame it sends and what comes back. Then the result codes, the text
 encoding and the number formats. The header is `include/vltxdrv.h`.
 
+<a id="calling-the-exports"></a>
+
 ## Calling the exports
 
 - Every export returns a signed 32-bit integer (`int32_t`), except the two
@@ -173,16 +175,31 @@ beyond 32 bits wraps. So `"007"` gives 7, `" -3"` gives -3, `"12,90"` gives
 In the examples below a blank is shown as `␣`, a run of N blanks as `␣{N}`,
 the zero byte as `\0` (a run of N as `\0{N}`) and the escape byte as `ESC`.
 
+<a id="contents"></a>
+
 ## Contents
 
 )";
 
-const char* const Codigos = R"(## Result codes
+const std::string Codigos = R"(<a id="result-codes"></a>
+
+## Result codes
 
 One signed 32-bit range holds both the printer's status byte (0 to 255,
 handed back as it came) and the driver's own codes. Nothing in a result marks
 which of the two it is: an export that sent its frame and got the whole reply
 returns the printer's byte; one that did not returns a driver code.
+
+The status byte's values are the printer's, not the driver's: the printer's
+manual says what each means, and this reference cannot. In the words every
+binding's meaning function uses: )"
+    "\"" + std::string(descricao::TextoStatus) + ".\"\n\n" + descricao::StatusQueODriverUsa + R"(
+
+Every binding's meaning function gives the same text for the same number:
+with no export named, from 0 to 255 the status byte's words and then the
+driver code's of the same number, joined by ")" + descricao::SeparadorDeLeituras + R"("; for an export, every
+reading of its results that applies, joined the same way. The simulator's
+status values are the simulator's own (`tools/MANUAL.md`, "Answers").
 
 | Code | Constant | Meaning |
 |---|---|---|
@@ -212,6 +229,8 @@ const char* const Sobreposicoes = R"(
   record and no `RX` record. 3 comes only from `ecf_InicializaDLL`; 20 to 28
   only from the cheque and readout exports, and then before anything is sent.
 
+<a id="text-encoding"></a>
+
 ## Text encoding
 
 Texts pass through the driver as bytes, unconverted: no code-page
@@ -222,6 +241,24 @@ single-byte code page (the diagnostic log's own texts are in Windows-1252:
 `ç` is the byte 231, `ã` 227). A UTF-8 text sends two bytes per accented
 letter, and a field of N bytes then holds fewer than N letters. The bindings
 take bytes as they are and make the caller name an encoding for a string.
+The examples of this reference and of every binding use one code page,
+ISO-8859-1 (Latin-1): `ç` is the byte 231, `ã` 227. Use the one your
+printer's manual names.
+
+<a id="codes-of-the-printers-programming"></a>
+
+## Codes of the printer's programming
+
+The tax code of an item (`aliquota` of `ecf_VendaItem`, such as `"T1"`) and
+the payment form of a payment (`forma` of `ecf_Pagamento` and the linked
+slips, such as `"01"`) name entries of the printer's own programming: the tax
+rates loaded with `ecf_CargaAliquota` and `ecf_DefineAliquota`, and the
+payment forms named with `ecf_FormaPagamento` (`ecf_FormaPagamento("1",
+"DINHEIRO")` names form `01`). Which codes exist is the printer's, set when
+it is programmed; the driver sends them as written. The simulator accepts any
+code and prints it on its roll as it came.
+
+<a id="number-formats"></a>
 
 ## Number formats
 
@@ -274,7 +311,7 @@ std::vector<ArquivoGerado> Gera(const Modelo& m) {
         }
         s += "\n";
     }
-    s += "- [Result codes](#result-codes), [text encoding](#text-encoding), [number formats](#number-formats)\n\n";
+    s += "- [Result codes](#result-codes), [text encoding](#text-encoding), [codes of the printer's programming](#codes-of-the-printers-programming), [number formats](#number-formats)\n\n";
     for (Grupo g : ordem) {
         s += "## " + std::string(TituloDoGrupo(g)) + "\n\n";
         for (const ExportacaoModelo* e : grupos[g]) {
@@ -288,7 +325,8 @@ std::vector<ArquivoGerado> Gera(const Modelo& m) {
     s += Codigos;
     for (const CodigoDriver& c : descricao::Codigos)
         s += "| " + std::to_string(c.Codigo) + " | " + Codigo(c.Constante) + " | " + c.Significado + " |\n";
-    s += "| 0 to 255 | | from an export that sent its frame and got the whole reply: the printer's status byte |\n";
+    s += "| 0 to 255 | | from an export that sent its frame and got the whole reply: " + std::string(descricao::TextoStatus) +
+         " |\n";
     s += Sobreposicoes;
     return {{"docs/reference.md", s}};
 }

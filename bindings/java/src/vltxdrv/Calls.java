@@ -18,7 +18,7 @@ public abstract class Calls {
         return java.util.Arrays.copyOf(buffer, n);
     }
 
-    /** Switches the diagnostic log of every frame on or off; kept when the port is closed. See VltxdrvLibrary#ecf_LogSerial; docs/reference.md#ecf_logserial */
+    /** Switches the diagnostic log of every frame on or off; kept when the port is closed. The registry lines of opening and closing the port ("Leitura Entrada Registry", "Atualizada Entrada Registry") go to the day's log whether the switch is on or off. See VltxdrvLibrary#ecf_LogSerial; docs/reference.md#ecf_logserial */
     public int logSerial(String ativa) {
         int result = lib().ecf_LogSerial(text(ativa));
         return result;
@@ -96,7 +96,7 @@ public abstract class Calls {
         return result;
     }
 
-    /** Sells one item on the open receipt. See VltxdrvLibrary#ecf_VendaItem; docs/reference.md#ecf_vendaitem */
+    /** Sells one item on the open receipt. Its tax code ("T1") names a tax rate of the printer's programming (ecf_CargaAliquota, ecf_DefineAliquota): which codes exist is the printer's, not the driver's. See VltxdrvLibrary#ecf_VendaItem; docs/reference.md#ecf_vendaitem */
     public int vendaItem(String codigo, String descricao, String quantidade, String preco, String aliquota, String unidade, String casas) {
         int result = lib().ecf_VendaItem(text(codigo), text(descricao), text(quantidade), text(preco), text(aliquota), text(unidade), text(casas));
         return result;
@@ -120,7 +120,7 @@ public abstract class Calls {
         return result;
     }
 
-    /** Registers a payment in one of the programmed payment forms. See VltxdrvLibrary#ecf_Pagamento; docs/reference.md#ecf_pagamento */
+    /** Registers a payment in one of the programmed payment forms: its form ("01") is the number a form was given with ecf_FormaPagamento, in the printer's programming. See VltxdrvLibrary#ecf_Pagamento; docs/reference.md#ecf_pagamento */
     public int pagamento(String forma, String descricao, String valor) {
         int result = lib().ecf_Pagamento(text(forma), text(descricao), text(valor));
         return result;

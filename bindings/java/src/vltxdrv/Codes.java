@@ -145,7 +145,7 @@ public final class Codes {
         Map.entry("@Log@C6_4", new Line[] {}),
         Map.entry("@Log@C6_5", new Line[] {}),
         Map.entry("ecf_EstadoImpressora", new Line[] {
-            new Line(0L, 255L, "the printer's status byte, handed back unchanged"),
+            new Line(0L, 255L, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             new Line(2L, 2L, "the port is not open: nothing was sent"),
             new Line(4L, 4L, "the line settings cannot be read or applied"),
             new Line(6L, 6L, "the output queue was not empty before sending"),
@@ -164,7 +164,7 @@ public final class Codes {
             new Line(19L, 19L, "transmit queue full"),
             new Line(29L, 29L, "a line failure of no known kind"),}),
         Map.entry("ecf_AbreGaveta", new Line[] {
-            new Line(0L, 255L, "the printer's status byte, handed back unchanged"),
+            new Line(0L, 255L, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             new Line(2L, 2L, "the port is not open: nothing was sent"),
             new Line(4L, 4L, "the line settings cannot be read or applied"),
             new Line(6L, 6L, "the output queue was not empty before sending"),
@@ -183,7 +183,7 @@ public final class Codes {
             new Line(19L, 19L, "transmit queue full"),
             new Line(29L, 29L, "a line failure of no known kind"),}),
         Map.entry("ecf_LeSensor", new Line[] {
-            new Line(0L, 255L, "the printer's status byte, handed back unchanged"),
+            new Line(0L, 255L, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             new Line(2L, 2L, "the port is not open: nothing was sent"),
             new Line(4L, 4L, "the line settings cannot be read or applied"),
             new Line(6L, 6L, "the output queue was not empty before sending"),
@@ -202,7 +202,7 @@ public final class Codes {
             new Line(19L, 19L, "transmit queue full"),
             new Line(29L, 29L, "a line failure of no known kind"),}),
         Map.entry("ecf_AvancaLinhas", new Line[] {
-            new Line(0L, 255L, "the printer's status byte, handed back unchanged"),
+            new Line(0L, 255L, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             new Line(2L, 2L, "the port is not open: nothing was sent"),
             new Line(4L, 4L, "the line settings cannot be read or applied"),
             new Line(6L, 6L, "the output queue was not empty before sending"),
@@ -221,7 +221,7 @@ public final class Codes {
             new Line(19L, 19L, "transmit queue full"),
             new Line(29L, 29L, "a line failure of no known kind"),}),
         Map.entry("ecf_EspacamentoLinhas", new Line[] {
-            new Line(0L, 255L, "the printer's status byte, handed back unchanged"),
+            new Line(0L, 255L, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             new Line(2L, 2L, "the port is not open: nothing was sent"),
             new Line(4L, 4L, "the line settings cannot be read or applied"),
             new Line(6L, 6L, "the output queue was not empty before sending"),
@@ -240,7 +240,7 @@ public final class Codes {
             new Line(19L, 19L, "transmit queue full"),
             new Line(29L, 29L, "a line failure of no known kind"),}),
         Map.entry("ecf_Autentica", new Line[] {
-            new Line(0L, 255L, "the printer's status byte, handed back unchanged"),
+            new Line(0L, 255L, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             new Line(2L, 2L, "the port is not open: nothing was sent"),
             new Line(4L, 4L, "the line settings cannot be read or applied"),
             new Line(6L, 6L, "the output queue was not empty before sending"),
@@ -259,7 +259,7 @@ public final class Codes {
             new Line(19L, 19L, "transmit queue full"),
             new Line(29L, 29L, "a line failure of no known kind"),}),
         Map.entry("ecf_Mecanismo", new Line[] {
-            new Line(0L, 255L, "the printer's status byte, handed back unchanged"),
+            new Line(0L, 255L, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             new Line(2L, 2L, "the port is not open: nothing was sent"),
             new Line(4L, 4L, "the line settings cannot be read or applied"),
             new Line(6L, 6L, "the output queue was not empty before sending"),
@@ -278,7 +278,7 @@ public final class Codes {
             new Line(19L, 19L, "transmit queue full"),
             new Line(29L, 29L, "a line failure of no known kind"),}),
         Map.entry("ecf_CortaPapel", new Line[] {
-            new Line(0L, 255L, "the printer's status byte, handed back unchanged"),
+            new Line(0L, 255L, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             new Line(2L, 2L, "the port is not open: nothing was sent"),
             new Line(4L, 4L, "the line settings cannot be read or applied"),
             new Line(6L, 6L, "the output queue was not empty before sending"),
@@ -297,7 +297,7 @@ public final class Codes {
             new Line(19L, 19L, "transmit queue full"),
             new Line(29L, 29L, "a line failure of no known kind"),}),
         Map.entry("ecf_Rascunho", new Line[] {
-            new Line(0L, 255L, "the printer's status byte, handed back unchanged"),
+            new Line(0L, 255L, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             new Line(2L, 2L, "the port is not open: nothing was sent"),
             new Line(4L, 4L, "the line settings cannot be read or applied"),
             new Line(6L, 6L, "the output queue was not empty before sending"),
@@ -316,7 +316,7 @@ public final class Codes {
             new Line(19L, 19L, "transmit queue full"),
             new Line(29L, 29L, "a line failure of no known kind"),}),
         Map.entry("ecf_ContrasteTermico", new Line[] {
-            new Line(0L, 255L, "the printer's status byte, handed back unchanged"),
+            new Line(0L, 255L, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             new Line(2L, 2L, "the port is not open: nothing was sent"),
             new Line(4L, 4L, "the line settings cannot be read or applied"),
             new Line(6L, 6L, "the output queue was not empty before sending"),
@@ -335,7 +335,7 @@ public final class Codes {
             new Line(19L, 19L, "transmit queue full"),
             new Line(29L, 29L, "a line failure of no known kind"),}),
         Map.entry("ecf_CodigoBarras", new Line[] {
-            new Line(0L, 255L, "the printer's status byte, handed back unchanged"),
+            new Line(0L, 255L, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             new Line(2L, 2L, "the port is not open: nothing was sent"),
             new Line(4L, 4L, "the line settings cannot be read or applied"),
             new Line(6L, 6L, "the output queue was not empty before sending"),
@@ -354,7 +354,7 @@ public final class Codes {
             new Line(19L, 19L, "transmit queue full"),
             new Line(29L, 29L, "a line failure of no known kind"),}),
         Map.entry("ecf_VendaItem", new Line[] {
-            new Line(0L, 255L, "the printer's status byte, handed back unchanged"),
+            new Line(0L, 255L, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             new Line(2L, 2L, "the port is not open: nothing was sent"),
             new Line(4L, 4L, "the line settings cannot be read or applied"),
             new Line(6L, 6L, "the output queue was not empty before sending"),
@@ -373,7 +373,7 @@ public final class Codes {
             new Line(19L, 19L, "transmit queue full"),
             new Line(29L, 29L, "a line failure of no known kind"),}),
         Map.entry("ecf_CancelaVenda", new Line[] {
-            new Line(0L, 255L, "the printer's status byte, handed back unchanged"),
+            new Line(0L, 255L, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             new Line(2L, 2L, "the port is not open: nothing was sent"),
             new Line(4L, 4L, "the line settings cannot be read or applied"),
             new Line(6L, 6L, "the output queue was not empty before sending"),
@@ -392,7 +392,7 @@ public final class Codes {
             new Line(19L, 19L, "transmit queue full"),
             new Line(29L, 29L, "a line failure of no known kind"),}),
         Map.entry("ecf_CancelaCupom", new Line[] {
-            new Line(0L, 255L, "the printer's status byte, handed back unchanged"),
+            new Line(0L, 255L, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             new Line(2L, 2L, "the port is not open: nothing was sent"),
             new Line(4L, 4L, "the line settings cannot be read or applied"),
             new Line(6L, 6L, "the output queue was not empty before sending"),
@@ -411,7 +411,7 @@ public final class Codes {
             new Line(19L, 19L, "transmit queue full"),
             new Line(29L, 29L, "a line failure of no known kind"),}),
         Map.entry("ecf_FechaCupom", new Line[] {
-            new Line(0L, 255L, "the printer's status byte, handed back unchanged"),
+            new Line(0L, 255L, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             new Line(2L, 2L, "the port is not open: nothing was sent"),
             new Line(4L, 4L, "the line settings cannot be read or applied"),
             new Line(6L, 6L, "the output queue was not empty before sending"),
@@ -430,7 +430,7 @@ public final class Codes {
             new Line(19L, 19L, "transmit queue full"),
             new Line(29L, 29L, "a line failure of no known kind"),}),
         Map.entry("ecf_Pagamento", new Line[] {
-            new Line(0L, 255L, "the printer's status byte, handed back unchanged"),
+            new Line(0L, 255L, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             new Line(2L, 2L, "the port is not open: nothing was sent"),
             new Line(4L, 4L, "the line settings cannot be read or applied"),
             new Line(6L, 6L, "the output queue was not empty before sending"),
@@ -449,7 +449,7 @@ public final class Codes {
             new Line(19L, 19L, "transmit queue full"),
             new Line(29L, 29L, "a line failure of no known kind"),}),
         Map.entry("ecf_ImprimeCabecalho", new Line[] {
-            new Line(0L, 255L, "the printer's status byte, handed back unchanged"),
+            new Line(0L, 255L, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             new Line(2L, 2L, "the port is not open: nothing was sent"),
             new Line(4L, 4L, "the line settings cannot be read or applied"),
             new Line(6L, 6L, "the output queue was not empty before sending"),
@@ -468,7 +468,7 @@ public final class Codes {
             new Line(19L, 19L, "transmit queue full"),
             new Line(29L, 29L, "a line failure of no known kind"),}),
         Map.entry("ecf_Propaganda", new Line[] {
-            new Line(0L, 255L, "the printer's status byte, handed back unchanged"),
+            new Line(0L, 255L, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             new Line(2L, 2L, "the port is not open: nothing was sent"),
             new Line(4L, 4L, "the line settings cannot be read or applied"),
             new Line(6L, 6L, "the output queue was not empty before sending"),
@@ -487,7 +487,7 @@ public final class Codes {
             new Line(19L, 19L, "transmit queue full"),
             new Line(29L, 29L, "a line failure of no known kind"),}),
         Map.entry("ecf_IdComprador", new Line[] {
-            new Line(0L, 255L, "the printer's status byte, handed back unchanged"),
+            new Line(0L, 255L, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             new Line(2L, 2L, "the port is not open: nothing was sent"),
             new Line(4L, 4L, "the line settings cannot be read or applied"),
             new Line(6L, 6L, "the output queue was not empty before sending"),
@@ -506,7 +506,7 @@ public final class Codes {
             new Line(19L, 19L, "transmit queue full"),
             new Line(29L, 29L, "a line failure of no known kind"),}),
         Map.entry("ecf_CancelaItem", new Line[] {
-            new Line(0L, 255L, "the printer's status byte, handed back unchanged"),
+            new Line(0L, 255L, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             new Line(2L, 2L, "the port is not open: nothing was sent"),
             new Line(4L, 4L, "the line settings cannot be read or applied"),
             new Line(6L, 6L, "the output queue was not empty before sending"),
@@ -525,7 +525,7 @@ public final class Codes {
             new Line(19L, 19L, "transmit queue full"),
             new Line(29L, 29L, "a line failure of no known kind"),}),
         Map.entry("ecf_AcrescimoSubtotal", new Line[] {
-            new Line(0L, 255L, "the printer's status byte, handed back unchanged"),
+            new Line(0L, 255L, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             new Line(2L, 2L, "the port is not open: nothing was sent"),
             new Line(4L, 4L, "the line settings cannot be read or applied"),
             new Line(6L, 6L, "the output queue was not empty before sending"),
@@ -544,7 +544,7 @@ public final class Codes {
             new Line(19L, 19L, "transmit queue full"),
             new Line(29L, 29L, "a line failure of no known kind"),}),
         Map.entry("ecf_DescontoSubtotal", new Line[] {
-            new Line(0L, 255L, "the printer's status byte, handed back unchanged"),
+            new Line(0L, 255L, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             new Line(2L, 2L, "the port is not open: nothing was sent"),
             new Line(4L, 4L, "the line settings cannot be read or applied"),
             new Line(6L, 6L, "the output queue was not empty before sending"),
@@ -563,7 +563,7 @@ public final class Codes {
             new Line(19L, 19L, "transmit queue full"),
             new Line(29L, 29L, "a line failure of no known kind"),}),
         Map.entry("ecf_DescontoItem", new Line[] {
-            new Line(0L, 255L, "the printer's status byte, handed back unchanged"),
+            new Line(0L, 255L, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             new Line(2L, 2L, "the port is not open: nothing was sent"),
             new Line(4L, 4L, "the line settings cannot be read or applied"),
             new Line(6L, 6L, "the output queue was not empty before sending"),
@@ -582,7 +582,7 @@ public final class Codes {
             new Line(19L, 19L, "transmit queue full"),
             new Line(29L, 29L, "a line failure of no known kind"),}),
         Map.entry("ecf_CupomStub", new Line[] {
-            new Line(0L, 255L, "the printer's status byte, handed back unchanged"),
+            new Line(0L, 255L, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             new Line(2L, 2L, "the port is not open: nothing was sent"),
             new Line(4L, 4L, "the line settings cannot be read or applied"),
             new Line(6L, 6L, "the output queue was not empty before sending"),
@@ -601,7 +601,7 @@ public final class Codes {
             new Line(19L, 19L, "transmit queue full"),
             new Line(29L, 29L, "a line failure of no known kind"),}),
         Map.entry("ecf_CargaCliche", new Line[] {
-            new Line(0L, 255L, "the printer's status byte, handed back unchanged"),
+            new Line(0L, 255L, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             new Line(2L, 2L, "the port is not open: nothing was sent"),
             new Line(4L, 4L, "the line settings cannot be read or applied"),
             new Line(6L, 6L, "the output queue was not empty before sending"),
@@ -620,7 +620,7 @@ public final class Codes {
             new Line(19L, 19L, "transmit queue full"),
             new Line(29L, 29L, "a line failure of no known kind"),}),
         Map.entry("ecf_CargaAliquota", new Line[] {
-            new Line(0L, 255L, "the printer's status byte, handed back unchanged"),
+            new Line(0L, 255L, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             new Line(2L, 2L, "the port is not open: nothing was sent"),
             new Line(4L, 4L, "the line settings cannot be read or applied"),
             new Line(6L, 6L, "the output queue was not empty before sending"),
@@ -639,7 +639,7 @@ public final class Codes {
             new Line(19L, 19L, "transmit queue full"),
             new Line(29L, 29L, "a line failure of no known kind"),}),
         Map.entry("ecf_ProgramaRelogio", new Line[] {
-            new Line(0L, 255L, "the printer's status byte, handed back unchanged"),
+            new Line(0L, 255L, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             new Line(2L, 2L, "the port is not open: nothing was sent"),
             new Line(4L, 4L, "the line settings cannot be read or applied"),
             new Line(6L, 6L, "the output queue was not empty before sending"),
@@ -658,7 +658,7 @@ public final class Codes {
             new Line(19L, 19L, "transmit queue full"),
             new Line(29L, 29L, "a line failure of no known kind"),}),
         Map.entry("ecf_FormaPagamento", new Line[] {
-            new Line(0L, 255L, "the printer's status byte, handed back unchanged"),
+            new Line(0L, 255L, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             new Line(2L, 2L, "the port is not open: nothing was sent"),
             new Line(4L, 4L, "the line settings cannot be read or applied"),
             new Line(6L, 6L, "the output queue was not empty before sending"),
@@ -677,7 +677,7 @@ public final class Codes {
             new Line(19L, 19L, "transmit queue full"),
             new Line(29L, 29L, "a line failure of no known kind"),}),
         Map.entry("ecf_CargaNaoVinculado", new Line[] {
-            new Line(0L, 255L, "the printer's status byte, handed back unchanged"),
+            new Line(0L, 255L, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             new Line(2L, 2L, "the port is not open: nothing was sent"),
             new Line(4L, 4L, "the line settings cannot be read or applied"),
             new Line(6L, 6L, "the output queue was not empty before sending"),
@@ -696,7 +696,7 @@ public final class Codes {
             new Line(19L, 19L, "transmit queue full"),
             new Line(29L, 29L, "a line failure of no known kind"),}),
         Map.entry("ecf_DefineAliquota", new Line[] {
-            new Line(0L, 255L, "the printer's status byte, handed back unchanged"),
+            new Line(0L, 255L, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             new Line(2L, 2L, "the port is not open: nothing was sent"),
             new Line(4L, 4L, "the line settings cannot be read or applied"),
             new Line(6L, 6L, "the output queue was not empty before sending"),
@@ -715,7 +715,7 @@ public final class Codes {
             new Line(19L, 19L, "transmit queue full"),
             new Line(29L, 29L, "a line failure of no known kind"),}),
         Map.entry("ecf_NovoEstabelecimento", new Line[] {
-            new Line(0L, 255L, "the printer's status byte, handed back unchanged"),
+            new Line(0L, 255L, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             new Line(2L, 2L, "the port is not open: nothing was sent"),
             new Line(4L, 4L, "the line settings cannot be read or applied"),
             new Line(6L, 6L, "the output queue was not empty before sending"),
@@ -734,7 +734,7 @@ public final class Codes {
             new Line(19L, 19L, "transmit queue full"),
             new Line(29L, 29L, "a line failure of no known kind"),}),
         Map.entry("ecf_Relatorio_XZ", new Line[] {
-            new Line(0L, 255L, "the printer's status byte, handed back unchanged"),
+            new Line(0L, 255L, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             new Line(2L, 2L, "the port is not open: nothing was sent"),
             new Line(4L, 4L, "the line settings cannot be read or applied"),
             new Line(6L, 6L, "the output queue was not empty before sending"),
@@ -753,7 +753,7 @@ public final class Codes {
             new Line(19L, 19L, "transmit queue full"),
             new Line(29L, 29L, "a line failure of no known kind"),}),
         Map.entry("ecf_FinalizaRelatorio", new Line[] {
-            new Line(0L, 255L, "the printer's status byte, handed back unchanged"),
+            new Line(0L, 255L, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             new Line(2L, 2L, "the port is not open: nothing was sent"),
             new Line(4L, 4L, "the line settings cannot be read or applied"),
             new Line(6L, 6L, "the output queue was not empty before sending"),
@@ -772,7 +772,7 @@ public final class Codes {
             new Line(19L, 19L, "transmit queue full"),
             new Line(29L, 29L, "a line failure of no known kind"),}),
         Map.entry("ecf_LinhasLivres", new Line[] {
-            new Line(0L, 255L, "the printer's status byte, handed back unchanged"),
+            new Line(0L, 255L, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             new Line(2L, 2L, "the port is not open: nothing was sent"),
             new Line(4L, 4L, "the line settings cannot be read or applied"),
             new Line(6L, 6L, "the output queue was not empty before sending"),
@@ -791,7 +791,7 @@ public final class Codes {
             new Line(19L, 19L, "transmit queue full"),
             new Line(29L, 29L, "a line failure of no known kind"),}),
         Map.entry("ecf_EmiteNaoVinculado", new Line[] {
-            new Line(0L, 255L, "the printer's status byte, handed back unchanged"),
+            new Line(0L, 255L, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             new Line(2L, 2L, "the port is not open: nothing was sent"),
             new Line(4L, 4L, "the line settings cannot be read or applied"),
             new Line(6L, 6L, "the output queue was not empty before sending"),
@@ -810,7 +810,7 @@ public final class Codes {
             new Line(19L, 19L, "transmit queue full"),
             new Line(29L, 29L, "a line failure of no known kind"),}),
         Map.entry("ecf_VinculadoTEF", new Line[] {
-            new Line(0L, 255L, "the printer's status byte, handed back unchanged"),
+            new Line(0L, 255L, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             new Line(2L, 2L, "the port is not open: nothing was sent"),
             new Line(4L, 4L, "the line settings cannot be read or applied"),
             new Line(6L, 6L, "the output queue was not empty before sending"),
@@ -829,7 +829,7 @@ public final class Codes {
             new Line(19L, 19L, "transmit queue full"),
             new Line(29L, 29L, "a line failure of no known kind"),}),
         Map.entry("ecf_VinculadoCartao", new Line[] {
-            new Line(0L, 255L, "the printer's status byte, handed back unchanged"),
+            new Line(0L, 255L, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             new Line(2L, 2L, "the port is not open: nothing was sent"),
             new Line(4L, 4L, "the line settings cannot be read or applied"),
             new Line(6L, 6L, "the output queue was not empty before sending"),
@@ -848,7 +848,7 @@ public final class Codes {
             new Line(19L, 19L, "transmit queue full"),
             new Line(29L, 29L, "a line failure of no known kind"),}),
         Map.entry("ecf_VinculadoNSeq", new Line[] {
-            new Line(0L, 255L, "the printer's status byte, handed back unchanged"),
+            new Line(0L, 255L, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             new Line(2L, 2L, "the port is not open: nothing was sent"),
             new Line(4L, 4L, "the line settings cannot be read or applied"),
             new Line(6L, 6L, "the output queue was not empty before sending"),
@@ -867,7 +867,7 @@ public final class Codes {
             new Line(19L, 19L, "transmit queue full"),
             new Line(29L, 29L, "a line failure of no known kind"),}),
         Map.entry("ecf_Vinculado", new Line[] {
-            new Line(0L, 255L, "the printer's status byte, handed back unchanged"),
+            new Line(0L, 255L, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             new Line(2L, 2L, "the port is not open: nothing was sent"),
             new Line(4L, 4L, "the line settings cannot be read or applied"),
             new Line(6L, 6L, "the output queue was not empty before sending"),
@@ -886,7 +886,7 @@ public final class Codes {
             new Line(19L, 19L, "transmit queue full"),
             new Line(29L, 29L, "a line failure of no known kind"),}),
         Map.entry("ecf_ImprimeCheque", new Line[] {
-            new Line(0L, 255L, "the printer's status byte, handed back unchanged"),
+            new Line(0L, 255L, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             new Line(2L, 2L, "the port is not open: nothing was sent"),
             new Line(4L, 4L, "the line settings cannot be read or applied"),
             new Line(6L, 6L, "the output queue was not empty before sending"),
@@ -914,7 +914,7 @@ public final class Codes {
             new Line(27L, 27L, "the layout key \"Data\" is missing or wrong"),
             new Line(28L, 28L, "the layout key \"eSpacamento\" is missing or below 1"),}),
         Map.entry("ecf_CMC7ToECF", new Line[] {
-            new Line(0L, 255L, "the printer's status byte, handed back unchanged"),
+            new Line(0L, 255L, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             new Line(2L, 2L, "the port is not open: nothing was sent"),
             new Line(4L, 4L, "the line settings cannot be read or applied"),
             new Line(6L, 6L, "the output queue was not empty before sending"),
@@ -933,7 +933,7 @@ public final class Codes {
             new Line(19L, 19L, "transmit queue full"),
             new Line(29L, 29L, "a line failure of no known kind"),}),
         Map.entry("ecf_EjetarCheque", new Line[] {
-            new Line(0L, 255L, "the printer's status byte, handed back unchanged"),
+            new Line(0L, 255L, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             new Line(2L, 2L, "the port is not open: nothing was sent"),
             new Line(4L, 4L, "the line settings cannot be read or applied"),
             new Line(6L, 6L, "the output queue was not empty before sending"),
@@ -952,7 +952,7 @@ public final class Codes {
             new Line(19L, 19L, "transmit queue full"),
             new Line(29L, 29L, "a line failure of no known kind"),}),
         Map.entry("ecf_LeCMC7", new Line[] {
-            new Line(0L, 255L, "the printer's status byte, handed back unchanged"),
+            new Line(0L, 255L, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             new Line(33L, 33L, "success of a step of the driver's own"),
             new Line(2L, 2L, "the port is not open: nothing was sent"),
             new Line(4L, 4L, "the line settings cannot be read or applied"),
@@ -973,7 +973,7 @@ public final class Codes {
             new Line(29L, 29L, "a line failure of no known kind"),
             new Line(20L, 20L, "a file the host named cannot be opened (or the cheque layout's temporary copy cannot be made)"),}),
         Map.entry("ecf_CruzarCheque", new Line[] {
-            new Line(0L, 255L, "the printer's status byte, handed back unchanged"),
+            new Line(0L, 255L, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             new Line(2L, 2L, "the port is not open: nothing was sent"),
             new Line(4L, 4L, "the line settings cannot be read or applied"),
             new Line(6L, 6L, "the output queue was not empty before sending"),
@@ -992,7 +992,7 @@ public final class Codes {
             new Line(19L, 19L, "transmit queue full"),
             new Line(29L, 29L, "a line failure of no known kind"),}),
         Map.entry("ecf_ChancelarCheque", new Line[] {
-            new Line(0L, 255L, "the printer's status byte, handed back unchanged"),
+            new Line(0L, 255L, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             new Line(2L, 2L, "the port is not open: nothing was sent"),
             new Line(4L, 4L, "the line settings cannot be read or applied"),
             new Line(6L, 6L, "the output queue was not empty before sending"),
@@ -1030,7 +1030,7 @@ public final class Codes {
             new Line(19L, 19L, "transmit queue full"),
             new Line(29L, 29L, "a line failure of no known kind"),}),
         Map.entry("ecf_LeECF", new Line[] {
-            new Line(0L, 255L, "the printer's status byte, handed back unchanged"),
+            new Line(0L, 255L, "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's"),
             new Line(33L, 33L, "success of a step of the driver's own"),
             new Line(2L, 2L, "the port is not open: nothing was sent"),
             new Line(4L, 4L, "the line settings cannot be read or applied"),
@@ -1051,9 +1051,21 @@ public final class Codes {
             new Line(29L, 29L, "a line failure of no known kind"),
             new Line(20L, 20L, "a file the host named cannot be opened (or the cheque layout's temporary copy cannot be made)"),}));
 
-    /** The meaning of one of the driver's own codes; null for any other number. */
+    /** What every status byte is. */
+    public static final String STATUS = "the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's";
+
+    /** The answers the driver itself acts on. */
+    public static final String DRIVER_ACTS_ON = "The driver itself acts on four answers only: 33 after a report request (ecf_Relatorio_XZ type 1: accepted, it then polls the status), 10 while it polls (still busy: it polls again), 2 before a CMC-7 stream (ecf_LeCMC7: the line follows) and any byte before a fiscal readout (ecf_LeECF types 4 to 7: the readout follows). Every other value goes back to the host as the printer sent it.";
+
+    /**
+     * What a number means when no export is named: from 0 to 255 STATUS, then the
+     * driver's code of the same number, joined by " | "; null for any other
+     * number. The driver itself acts on four answers only: 33 after a report request (ecf_Relatorio_XZ type 1: accepted, it then polls the status), 10 while it polls (still busy: it polls again), 2 before a CMC-7 stream (ecf_LeCMC7: the line follows) and any byte before a fiscal readout (ecf_LeECF types 4 to 7: the readout follows). Every other value goes back to the host as the printer sent it.
+     */
     public static String meaning(int code) {
-        return DRIVER.get(code);
+        if (code < 0 || code > 255) return null;
+        String driver = DRIVER.get(code);
+        return driver == null ? STATUS : STATUS + " | " + driver;
     }
 
     /**

@@ -77,7 +77,7 @@ public interface VltxdrvLibrary extends Library {
 
     /**
      * <pre>
-     * Switches the diagnostic log of every frame on or off; kept when the port is closed.
+     * Switches the diagnostic log of every frame on or off; kept when the port is closed. The registry lines of opening and closing the port ("Leitura Entrada Registry", "Atualizada Entrada Registry") go to the day's log whether the switch is on or off.
      *
      * int32_t ecf_LogSerial(const char* ativa)
      *
@@ -145,7 +145,7 @@ public interface VltxdrvLibrary extends Library {
      * Frame "00": 4 bytes, reply 1, time-out 2 s, CTS flow control off.
      *
      * Results:
-     *   0 to 255: the printer's status byte, handed back unchanged
+     *   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
      *   2: the port is not open: nothing was sent
      *   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
      *
@@ -165,7 +165,7 @@ public interface VltxdrvLibrary extends Library {
      * Frame "01": 4 bytes, reply 1, time-out 5 s, CTS flow control on.
      *
      * Results:
-     *   0 to 255: the printer's status byte, handed back unchanged
+     *   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
      *   2: the port is not open: nothing was sent
      *   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
      *
@@ -186,7 +186,7 @@ public interface VltxdrvLibrary extends Library {
      * Frame "02": 5 bytes, reply 1, time-out 5 s, CTS flow control off.
      *
      * Results:
-     *   0 to 255: the printer's status byte, handed back unchanged
+     *   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
      *   2: the port is not open: nothing was sent
      *   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
      *
@@ -207,7 +207,7 @@ public interface VltxdrvLibrary extends Library {
      * Frame "03": 6 bytes, reply 1, time-out 5 s, CTS flow control on.
      *
      * Results:
-     *   0 to 255: the printer's status byte, handed back unchanged
+     *   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
      *   2: the port is not open: nothing was sent
      *   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
      *
@@ -228,7 +228,7 @@ public interface VltxdrvLibrary extends Library {
      * Frame "26": 5 bytes, reply 1, time-out 15 s, CTS flow control on.
      *
      * Results:
-     *   0 to 255: the printer's status byte, handed back unchanged
+     *   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
      *   2: the port is not open: nothing was sent
      *   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
      *
@@ -249,7 +249,7 @@ public interface VltxdrvLibrary extends Library {
      * Frame "29": 24 bytes, reply 1, time-out 60 s, CTS flow control on.
      *
      * Results:
-     *   0 to 255: the printer's status byte, handed back unchanged
+     *   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
      *   2: the port is not open: nothing was sent
      *   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
      *
@@ -270,7 +270,7 @@ public interface VltxdrvLibrary extends Library {
      * Frame "39": 5 bytes, reply 1, time-out 15 s, CTS flow control on.
      *
      * Results:
-     *   0 to 255: the printer's status byte, handed back unchanged
+     *   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
      *   2: the port is not open: nothing was sent
      *   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
      *
@@ -288,7 +288,7 @@ public interface VltxdrvLibrary extends Library {
      * Frame "46": 4 bytes, reply 1, time-out 15 s, CTS flow control on.
      *
      * Results:
-     *   0 to 255: the printer's status byte, handed back unchanged
+     *   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
      *   2: the port is not open: nothing was sent
      *   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
      *
@@ -309,7 +309,7 @@ public interface VltxdrvLibrary extends Library {
      * Frame "51": 34 bytes, reply 1, time-out 5 s, CTS flow control on.
      *
      * Results:
-     *   0 to 255: the printer's status byte, handed back unchanged
+     *   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
      *   2: the port is not open: nothing was sent
      *   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
      *
@@ -330,7 +330,7 @@ public interface VltxdrvLibrary extends Library {
      * Frame "52": 5 bytes, reply 1, time-out 5 s, CTS flow control on.
      *
      * Results:
-     *   0 to 255: the printer's status byte, handed back unchanged
+     *   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
      *   2: the port is not open: nothing was sent
      *   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
      *
@@ -352,7 +352,7 @@ public interface VltxdrvLibrary extends Library {
      * Frame "56": 45 bytes, reply 1, time-out 15 s, CTS flow control on.
      *
      * Results:
-     *   0 to 255: the printer's status byte, handed back unchanged
+     *   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
      *   2: the port is not open: nothing was sent
      *   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
      *
@@ -363,7 +363,7 @@ public interface VltxdrvLibrary extends Library {
 
     /**
      * <pre>
-     * Sells one item on the open receipt.
+     * Sells one item on the open receipt. Its tax code ("T1") names a tax rate of the printer's programming (ecf_CargaAliquota, ecf_DefineAliquota): which codes exist is the printer's, not the driver's.
      *
      * int32_t ecf_VendaItem(const char* codigo, const char* descricao, const char* quantidade, const char* preco, const char* aliquota, const char* unidade, const char* casas)
      *
@@ -379,7 +379,7 @@ public interface VltxdrvLibrary extends Library {
      * Frame "05": 100 bytes, reply 1, time-out 15 s, CTS flow control on.
      *
      * Results:
-     *   0 to 255: the printer's status byte, handed back unchanged
+     *   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
      *   2: the port is not open: nothing was sent
      *   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
      *
@@ -400,7 +400,7 @@ public interface VltxdrvLibrary extends Library {
      * Frame "06": 12 bytes, reply 1, time-out 15 s, CTS flow control on.
      *
      * Results:
-     *   0 to 255: the printer's status byte, handed back unchanged
+     *   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
      *   2: the port is not open: nothing was sent
      *   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
      *
@@ -421,7 +421,7 @@ public interface VltxdrvLibrary extends Library {
      * Frame "07": 12 bytes, reply 1, time-out 15 s, CTS flow control on.
      *
      * Results:
-     *   0 to 255: the printer's status byte, handed back unchanged
+     *   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
      *   2: the port is not open: nothing was sent
      *   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
      *
@@ -442,7 +442,7 @@ public interface VltxdrvLibrary extends Library {
      * Frame "09": 12 bytes, reply 1, time-out 15 s, CTS flow control on.
      *
      * Results:
-     *   0 to 255: the printer's status byte, handed back unchanged
+     *   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
      *   2: the port is not open: nothing was sent
      *   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
      *
@@ -453,7 +453,7 @@ public interface VltxdrvLibrary extends Library {
 
     /**
      * <pre>
-     * Registers a payment in one of the programmed payment forms.
+     * Registers a payment in one of the programmed payment forms: its form ("01") is the number a form was given with ecf_FormaPagamento, in the printer's programming.
      *
      * int32_t ecf_Pagamento(const char* forma, const char* descricao, const char* valor)
      *
@@ -465,7 +465,7 @@ public interface VltxdrvLibrary extends Library {
      * Frame "10": 26 bytes, reply 1, time-out 15 s, CTS flow control on.
      *
      * Results:
-     *   0 to 255: the printer's status byte, handed back unchanged
+     *   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
      *   2: the port is not open: nothing was sent
      *   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
      *
@@ -483,7 +483,7 @@ public interface VltxdrvLibrary extends Library {
      * Frame "11": 4 bytes, reply 1, time-out 15 s, CTS flow control on.
      *
      * Results:
-     *   0 to 255: the printer's status byte, handed back unchanged
+     *   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
      *   2: the port is not open: nothing was sent
      *   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
      *
@@ -504,7 +504,7 @@ public interface VltxdrvLibrary extends Library {
      * Frame "12": 164 bytes, reply 1, time-out 15 s, CTS flow control on.
      *
      * Results:
-     *   0 to 255: the printer's status byte, handed back unchanged
+     *   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
      *   2: the port is not open: nothing was sent
      *   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
      *
@@ -529,7 +529,7 @@ public interface VltxdrvLibrary extends Library {
      * Frame "14": 143 bytes, reply 1, time-out 15 s, CTS flow control on.
      *
      * Results:
-     *   0 to 255: the printer's status byte, handed back unchanged
+     *   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
      *   2: the port is not open: nothing was sent
      *   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
      *
@@ -550,7 +550,7 @@ public interface VltxdrvLibrary extends Library {
      * Frame "17": 7 bytes, reply 1, time-out 15 s, CTS flow control on.
      *
      * Results:
-     *   0 to 255: the printer's status byte, handed back unchanged
+     *   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
      *   2: the port is not open: nothing was sent
      *   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
      *
@@ -572,7 +572,7 @@ public interface VltxdrvLibrary extends Library {
      * Frame "18": 25 bytes, reply 1, time-out 15 s, CTS flow control on.
      *
      * Results:
-     *   0 to 255: the printer's status byte, handed back unchanged
+     *   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
      *   2: the port is not open: nothing was sent
      *   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
      *
@@ -594,7 +594,7 @@ public interface VltxdrvLibrary extends Library {
      * Frame "19": 25 bytes, reply 1, time-out 15 s, CTS flow control on.
      *
      * Results:
-     *   0 to 255: the printer's status byte, handed back unchanged
+     *   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
      *   2: the port is not open: nothing was sent
      *   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
      *
@@ -617,7 +617,7 @@ public interface VltxdrvLibrary extends Library {
      * Frame "20": 24 bytes, reply 1, time-out 15 s, CTS flow control on.
      *
      * Results:
-     *   0 to 255: the printer's status byte, handed back unchanged
+     *   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
      *   2: the port is not open: nothing was sent
      *   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
      *
@@ -638,7 +638,7 @@ public interface VltxdrvLibrary extends Library {
      * Frame "30": 12 bytes, reply 1, time-out 15 s, CTS flow control on.
      *
      * Results:
-     *   0 to 255: the printer's status byte, handed back unchanged
+     *   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
      *   2: the port is not open: nothing was sent
      *   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
      *
@@ -664,7 +664,7 @@ public interface VltxdrvLibrary extends Library {
      * Frame "13": 131 bytes, reply 1, time-out 15 s, CTS flow control on.
      *
      * Results:
-     *   0 to 255: the printer's status byte, handed back unchanged
+     *   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
      *   2: the port is not open: nothing was sent
      *   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
      *
@@ -686,7 +686,7 @@ public interface VltxdrvLibrary extends Library {
      * Frame "15": 10 bytes, reply 1, time-out 15 s, CTS flow control on.
      *
      * Results:
-     *   0 to 255: the printer's status byte, handed back unchanged
+     *   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
      *   2: the port is not open: nothing was sent
      *   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
      *
@@ -709,7 +709,7 @@ public interface VltxdrvLibrary extends Library {
      * Frame "22": 19 bytes, reply 1, time-out 5 s, CTS flow control on.
      *
      * Results:
-     *   0 to 255: the printer's status byte, handed back unchanged
+     *   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
      *   2: the port is not open: nothing was sent
      *   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
      *
@@ -731,7 +731,7 @@ public interface VltxdrvLibrary extends Library {
      * Frame "23": 16 bytes, reply 1, time-out 5 s, CTS flow control on.
      *
      * Results:
-     *   0 to 255: the printer's status byte, handed back unchanged
+     *   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
      *   2: the port is not open: nothing was sent
      *   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
      *
@@ -754,7 +754,7 @@ public interface VltxdrvLibrary extends Library {
      * Frame "24": 22 bytes, reply 1, time-out 5 s, CTS flow control on.
      *
      * Results:
-     *   0 to 255: the printer's status byte, handed back unchanged
+     *   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
      *   2: the port is not open: nothing was sent
      *   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
      *
@@ -777,7 +777,7 @@ public interface VltxdrvLibrary extends Library {
      * Frame "25": 11 bytes, reply 1, time-out 15 s, CTS flow control on.
      *
      * Results:
-     *   0 to 255: the printer's status byte, handed back unchanged
+     *   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
      *   2: the port is not open: nothing was sent
      *   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
      *
@@ -800,7 +800,7 @@ public interface VltxdrvLibrary extends Library {
      * Frame "35": 52 bytes, reply 1, time-out 15 s, CTS flow control on.
      *
      * Results:
-     *   0 to 255: the printer's status byte, handed back unchanged
+     *   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
      *   2: the port is not open: nothing was sent
      *   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
      *
@@ -821,7 +821,7 @@ public interface VltxdrvLibrary extends Library {
      * Frame "08": 5 bytes, reply 1, time-out 180 s, CTS flow control on.
      *
      * Results:
-     *   0 to 255: the printer's status byte, handed back unchanged
+     *   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
      *   2: the port is not open: nothing was sent
      *   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
      *
@@ -841,7 +841,7 @@ public interface VltxdrvLibrary extends Library {
      * Frame "45": 4 bytes, reply 1, time-out 15 s, CTS flow control on.
      *
      * Results:
-     *   0 to 255: the printer's status byte, handed back unchanged
+     *   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
      *   2: the port is not open: nothing was sent
      *   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
      *
@@ -863,7 +863,7 @@ public interface VltxdrvLibrary extends Library {
      * Frame "48": 417 bytes, reply 1, time-out 60 s, CTS flow control on.
      *
      * Results:
-     *   0 to 255: the printer's status byte, handed back unchanged
+     *   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
      *   2: the port is not open: nothing was sent
      *   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
      *
@@ -886,7 +886,7 @@ public interface VltxdrvLibrary extends Library {
      * Frame "42": 35 bytes, reply 1, time-out 15 s, CTS flow control on.
      *
      * Results:
-     *   0 to 255: the printer's status byte, handed back unchanged
+     *   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
      *   2: the port is not open: nothing was sent
      *   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
      *
@@ -912,7 +912,7 @@ public interface VltxdrvLibrary extends Library {
      * Frame "27": 835 bytes, reply 1, time-out 60 s, CTS flow control on.
      *
      * Results:
-     *   0 to 255: the printer's status byte, handed back unchanged
+     *   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
      *   2: the port is not open: nothing was sent
      *   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
      *
@@ -939,7 +939,7 @@ public interface VltxdrvLibrary extends Library {
      * Frame "36": 839 bytes, reply 1, time-out 60 s, CTS flow control on.
      *
      * Results:
-     *   0 to 255: the printer's status byte, handed back unchanged
+     *   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
      *   2: the port is not open: nothing was sent
      *   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
      *
@@ -962,7 +962,7 @@ public interface VltxdrvLibrary extends Library {
      * Frame "44": 32 bytes, reply 1, time-out 15 s, CTS flow control on.
      *
      * Results:
-     *   0 to 255: the printer's status byte, handed back unchanged
+     *   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
      *   2: the port is not open: nothing was sent
      *   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
      *
@@ -990,7 +990,7 @@ public interface VltxdrvLibrary extends Library {
      * Frame "50": 856 bytes, reply 1, time-out 60 s, CTS flow control on.
      *
      * Results:
-     *   0 to 255: the printer's status byte, handed back unchanged
+     *   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
      *   2: the port is not open: nothing was sent
      *   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
      *
@@ -1021,7 +1021,7 @@ public interface VltxdrvLibrary extends Library {
      * Frame "34": 189 bytes, reply 1, time-out 60 s, CTS flow control on.
      *
      * Results:
-     *   0 to 255: the printer's status byte, handed back unchanged
+     *   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
      *   2: the port is not open: nothing was sent
      *   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
      *   20: a file the host named cannot be opened (or the cheque layout's temporary copy cannot be made)
@@ -1043,7 +1043,7 @@ public interface VltxdrvLibrary extends Library {
      * Frame "47": 4 bytes, reply 1, time-out 15 s, CTS flow control on.
      *
      * Results:
-     *   0 to 255: the printer's status byte, handed back unchanged
+     *   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
      *   2: the port is not open: nothing was sent
      *   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
      *
@@ -1061,7 +1061,7 @@ public interface VltxdrvLibrary extends Library {
      * Frame "49": 4 bytes, reply 1, time-out 15 s, CTS flow control on.
      *
      * Results:
-     *   0 to 255: the printer's status byte, handed back unchanged
+     *   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
      *   2: the port is not open: nothing was sent
      *   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
      *
@@ -1082,7 +1082,7 @@ public interface VltxdrvLibrary extends Library {
      * Frame "53": 4 bytes, reply 1, time-out 3 s, CTS flow control on.
      *
      * Results:
-     *   0 to 255: the printer's status byte, handed back unchanged
+     *   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
      *   33: success of a step of the driver's own
      *   2: the port is not open: nothing was sent
      *   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
@@ -1110,7 +1110,7 @@ public interface VltxdrvLibrary extends Library {
      * Frame "54": 50 bytes, reply 1, time-out 30 s, CTS flow control on.
      *
      * Results:
-     *   0 to 255: the printer's status byte, handed back unchanged
+     *   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
      *   2: the port is not open: nothing was sent
      *   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
      *
@@ -1133,7 +1133,7 @@ public interface VltxdrvLibrary extends Library {
      * Frame "55": 24 bytes, reply 1, time-out 15 s, CTS flow control on.
      *
      * Results:
-     *   0 to 255: the printer's status byte, handed back unchanged
+     *   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
      *   2: the port is not open: nothing was sent
      *   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
      *
@@ -1150,7 +1150,7 @@ public interface VltxdrvLibrary extends Library {
      *
      * Parameters:
      *   registrador: right-aligned text of 3; the first 3 bytes (a longer text loses its end, not its start); a shorter text is padded with blanks on the left (e.g. "1")
-     *   resposta: the host's buffer, or null: receives the 30 bytes of the answer and a NUL, whatever the result
+     *   resposta: the host's buffer, or null: receives the 30 bytes of the answer and a NUL, whatever the result; what they hold is the printer's (vltx-sim answers the register's number in 3 digits, then its value in 27)
      *
      * Frame "04": 7 bytes, reply 30, time-out 5 s, CTS flow control on.
      *
@@ -1182,7 +1182,7 @@ public interface VltxdrvLibrary extends Library {
      * Frame "16": 22 bytes, reply 1, time-out 180 s, CTS flow control on.
      *
      * Results:
-     *   0 to 255: the printer's status byte, handed back unchanged
+     *   0 to 255: the printer's status byte, handed back unchanged: its values are the printer's (its manual says what each means), not the driver's
      *   33: success of a step of the driver's own
      *   2: the port is not open: nothing was sent
      *   4, 6 to 19, 29: a failed send or receive (each code under Result codes)
