@@ -41,7 +41,7 @@ target_link_options(vltxdrv PRIVATE -static -static-libgcc -static-libstdc++)
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   target_link_options(vltxdrv PRIVATE -Wl,--enable-stdcall-fixup)
 endif()
-target_link_libraries(vltxdrv PRIVATE advapi32 kernel32)
+target_link_libraries(vltxdrv PRIVATE ws2_32 advapi32 kernel32)
 
 if(VLTXDRV_TESTS)
   enable_testing()

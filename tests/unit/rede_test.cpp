@@ -20,7 +20,7 @@
 
 #include "driver/comandos.h"
 #include "driver/estado.h"
-#include "platform/posix/telnet_rfc2217.h"
+#include "platform/telnet_rfc2217.h"
 #include "support/ambiente.h"
 #include "support/impressora.h"
 #include "support/loopback.h"

@@ -1,5 +1,6 @@
-// Serial line on Windows: a comm port opened exclusively and driven with
-// plain synchronous ReadFile and WriteFile, as the driver was written for.
+// The serial line on Windows, a row of the kinds of line: a comm port opened
+// exclusively and driven with plain synchronous ReadFile and WriteFile, as
+// the driver was written for.
 //
 // One thing is added on top of the API. Waiting for input without taking it
 // (EsperaEntrada) has no synchronous call of its own with a time-out:
@@ -11,6 +12,7 @@
 // of the input queue include it, so the driver sees the line as if the byte
 // were still in the queue.
 #include "platform/plataforma.h"
+#include "platform/tipos_linha.h"
 
 // After plataforma.h: windows.h defines some of its names (CE_, PURGE_) as macros.
 #include <windows.h>
@@ -135,9 +137,7 @@ bool LeAposByte(Porta& p, unsigned char* saida, DWORD quantidade, DWORD* recebid
     return ok;
 }
 
-}  // namespace
-
-Dispositivo AbreDispositivo(const char* nome) {
+Dispositivo Abre(const char* nome) {
     int slot = 0;
     while (slot < MaxPortas && portas[slot].h != nullptr) ++slot;
     if (slot == MaxPortas || nome == nullptr) return 0;
@@ -148,7 +148,7 @@ Dispositivo AbreDispositivo(const char* nome) {
     return slot + 1;
 }
 
-bool LeConfigLinha(Dispositivo d, ConfigLinha& config) {
+bool LeConfig(Dispositivo d, ConfigLinha& config) {
     Porta* p = PortaDe(d);
     if (p == nullptr) return false;
     DCB dcb{};
@@ -165,7 +165,7 @@ bool LeConfigLinha(Dispositivo d, ConfigLinha& config) {
     return true;
 }
 
-bool AplicaConfigLinha(Dispositivo d, const ConfigLinha& config) {
+bool AplicaConfig(Dispositivo d, const ConfigLinha& config) {
     Porta* p = PortaDe(d);
     if (p == nullptr) return false;
     // The record as the device gave it, with the driver's members on top.
@@ -183,7 +183,7 @@ bool AplicaConfigLinha(Dispositivo d, const ConfigLinha& config) {
     return false;
 }
 
-bool AplicaTemposLinha(Dispositivo d, const TemposLinha& tempos) {
+bool AplicaTempos(Dispositivo d, const TemposLinha& tempos) {
     Porta* p = PortaDe(d);
     if (p == nullptr) return false;
     p->tempos = tempos;
@@ -191,14 +191,14 @@ bool AplicaTemposLinha(Dispositivo d, const TemposLinha& tempos) {
     return SetCommTimeouts(p->h, &t) != FALSE;
 }
 
-bool PurgaLinha(Dispositivo d, std::uint32_t filas) {
+bool Purga(Dispositivo d, std::uint32_t filas) {
     Porta* p = PortaDe(d);
     if (p == nullptr) return false;
     if (filas & PURGE_RXCLEAR) p->temByte = false;
     return PurgeComm(p->h, filas) != FALSE;
 }
 
-bool LeErrosLinha(Dispositivo d, std::uint32_t* erros, EstadoLinha* estado) {
+bool LeErros(Dispositivo d, std::uint32_t* erros, EstadoLinha* estado) {
     Porta* p = PortaDe(d);
     if (p == nullptr) return false;
     COMSTAT cs;
@@ -213,7 +213,7 @@ bool LeErrosLinha(Dispositivo d, std::uint32_t* erros, EstadoLinha* estado) {
     return ok;
 }
 
-bool LeLinha(Dispositivo d, void* destino, std::uint32_t quantidade, std::uint32_t* lidos) {
+bool Le(Dispositivo d, void* destino, std::uint32_t quantidade, std::uint32_t* lidos) {
     Porta* p = PortaDe(d);
     if (lidos != nullptr) *lidos = 0;
     if (p == nullptr) return false;
@@ -233,7 +233,7 @@ bool LeLinha(Dispositivo d, void* destino, std::uint32_t quantidade, std::uint32
     return ok;
 }
 
-bool EscreveLinha(Dispositivo d, const void* dados, std::uint32_t quantidade, std::uint32_t* escritos) {
+bool Escreve(Dispositivo d, const void* dados, std::uint32_t quantidade, std::uint32_t* escritos) {
     Porta* p = PortaDe(d);
     if (escritos != nullptr) *escritos = 0;
     if (p == nullptr) return false;
@@ -244,7 +244,7 @@ bool EscreveLinha(Dispositivo d, const void* dados, std::uint32_t quantidade, st
     return ok;
 }
 
-bool FechaDispositivo(Dispositivo d) {
+bool Fecha(Dispositivo d) {
     Porta* p = PortaDe(d);
     if (p == nullptr) return false;
     const bool ok = CloseHandle(p->h) != FALSE;
@@ -252,12 +252,12 @@ bool FechaDispositivo(Dispositivo d) {
     return ok;
 }
 
-bool LinhaCaiu(Dispositivo d) {
+bool Caiu(Dispositivo d) {
     Porta* p = PortaDe(d);
     return p != nullptr && p->caiu;
 }
 
-bool EsperaEntrada(Dispositivo d, std::uint32_t milissegundos) {
+bool Espera(Dispositivo d, std::uint32_t milissegundos) {
     Porta* p = PortaDe(d);
     if (p == nullptr || p->caiu) return false;
     if (p->temByte) return true;
@@ -280,5 +280,14 @@ bool EsperaEntrada(Dispositivo d, std::uint32_t milissegundos) {
     if (passou < espera) Sleep(espera - passou);
     return false;
 }
+
+bool QualquerNome(const char* nome) { return nome != nullptr; }
+
+}  // namespace
+
+const TipoLinha LinhaSerial = {
+    .nome = "serial", .Reconhece = QualquerNome, .Abre = Abre, .LeConfig = LeConfig,
+    .AplicaConfig = AplicaConfig, .AplicaTempos = AplicaTempos, .Purga = Purga, .LeErros = LeErros,
+    .Le = Le, .Escreve = Escreve, .Espera = Espera, .Caiu = Caiu, .Fecha = Fecha};
 
 }  // namespace plataforma
