@@ -6,7 +6,10 @@
 # vltxdrv_host.exe in it. A fresh Wine prefix of that kind is made in
 # BUILD_DIR/wine and booted once; its COM1 is the slave of the printer's
 # pseudo-terminal. The win64 run then compares the project's profile reader
-# with GetPrivateProfileStringA (windows/perfil). Prints PASS:/FAIL: per check.
+# with GetPrivateProfileStringA (windows/perfil). The host also reaches the
+# same printer through ser2net on 127.0.0.1, raw (socket://) and Telnet with
+# RFC 2217 (rfc2217://): the printer's "k" kills that server, and the file
+# LINHA/religa that the host writes starts it again. Prints PASS:/FAIL: per check.
 set -uo pipefail
 build=$(cd "$1" && pwd)
 arquitetura=${2:-win64}
@@ -58,9 +61,16 @@ export WINESERVER=$servidor
 unset DISPLAY WAYLAND_DISPLAY
 
 impressora=""
+servidores=""
 encerra() {
     [ -n "$impressora" ] && kill "$impressora" 2>/dev/null && wait "$impressora" 2>/dev/null
     impressora=""
+    if [ -n "$servidores" ]; then
+        touch "$linha/fim"
+        [ -s "$linha/ser2net.pid" ] && kill "$(cat "$linha/ser2net.pid")" 2>/dev/null
+        wait "$servidores" 2>/dev/null
+        servidores=""
+    fi
     # The prefix's server goes once its last program has ended.
     timeout 60 "$servidor" -w 2>/dev/null || true
 }
@@ -102,9 +112,41 @@ else
     fim
 fi
 
+# ser2net in front of the printer's pseudo-terminal, one port raw and one
+# RFC 2217, started again each time the host asks for it after the printer
+# killed it. "local": a pseudo-terminal has no modem lines.
+porta_livre() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'; }
+urls=()
+if command -v ser2net >/dev/null && command -v python3 >/dev/null; then
+    praw=$(porta_livre) prfc=$(porta_livre)
+    cat >"$base/ser2net.yaml" <<FIM
+connection: &raw
+  accepter: tcp,127.0.0.1,$praw
+  connector: serialdev,$(readlink "$base/com1"),9600n81,local
+  options:
+    kickolduser: true
+connection: &rfc2217
+  accepter: telnet(rfc2217),tcp,127.0.0.1,$prfc
+  connector: serialdev,$(readlink "$base/com1"),9600n81,local
+  options:
+    kickolduser: true
+FIM
+    (
+        while [ ! -e "$linha/fim" ]; do
+            ser2net -n -u -c "$base/ser2net.yaml" -P "$linha/ser2net.pid" >>"$base/ser2net.out" 2>&1
+            while [ ! -e "$linha/religa" ] && [ ! -e "$linha/fim" ]; do sleep 0.05; done
+            rm -f "$linha/religa"
+        done
+    ) 2>>"$base/ser2net.out" &
+    servidores=$!
+    urls=("socket://127.0.0.1:$praw" "rfc2217://127.0.0.1:$prfc")
+else
+    falha "ser2net and python3 are needed for the network lines' checks"
+fi
+
 # The host, with the printer's directory as Wine sees it (drive Z is /).
 linhaWin="Z:${linha//\//\\}"
-(cd "$build" && timeout 180 "$wine" ./vltxdrv_host.exe "$linhaWin") >"$base/host.out" 2>&1
+(cd "$build" && timeout 240 "$wine" ./vltxdrv_host.exe "$linhaWin" "${urls[@]}") >"$base/host.out" 2>&1
 rc=$?
 cat "$base/host.out"
 passou=$((passou + $(grep -c '^PASS:' "$base/host.out")))

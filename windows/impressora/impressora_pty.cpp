@@ -11,11 +11,14 @@
 // left one there (the file is used up by that frame):
 //   b HEX     send these bytes
 //   p MS      pause
+//   k         kill the serial server whose pid is in DIR/ser2net.pid (the
+//             network line drops in the middle of the exchange)
 // and any other line, or an empty script, sends nothing. Without a script the
 // printer answers one status byte 0 (30 bytes "0" for the register read "04").
 // Runs until killed.
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <termios.h>
 #include <unistd.h>
@@ -71,6 +74,14 @@ void Anota(const std::string& quadro) {
     std::fclose(f);
 }
 
+void MataServidor() {
+    FILE* f = std::fopen((dir + "/ser2net.pid").c_str(), "r");
+    if (f == nullptr) return;
+    int pid = 0;
+    if (std::fscanf(f, "%d", &pid) == 1 && pid > 1) kill(pid, SIGKILL);
+    std::fclose(f);
+}
+
 void Responde(int mestre, const std::string& quadro) {
     std::string caminho = dir + "/roteiro";
     FILE* f = std::fopen(caminho.c_str(), "r");
@@ -94,6 +105,8 @@ void Responde(int mestre, const std::string& quadro) {
             Envia(mestre, DeHex(passo.c_str() + 2));
         } else if (passo.rfind("p ", 0) == 0) {
             usleep(static_cast<useconds_t>(std::atoi(passo.c_str() + 2)) * 1000);
+        } else if (passo == "k") {
+            MataServidor();
         }
     }
 }
