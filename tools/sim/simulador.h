@@ -4,6 +4,7 @@
 #pragma once
 
 #include <csignal>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -65,9 +66,16 @@ private:
 
     const Opcoes& opcoes_;
     Papel& papel_;
-    int mestre_ = -1;
-    int escravo_ = -1;
-    int ouvinte_ = -1;  // the listening socket of --tcp; mestre_ is then the client
+    // The line is the system's (linha_posix.cpp, linha_win32.cpp): a
+    // descriptor, or a Winsock SOCKET; -1 when none.
+#ifdef _WIN32
+    using Descritor = std::intptr_t;
+#else
+    using Descritor = int;
+#endif
+    Descritor mestre_ = -1;
+    Descritor escravo_ = -1;
+    Descritor ouvinte_ = -1;  // the listening socket of --tcp; mestre_ is then the client
     std::string caminho_;
     std::string entrada_;  // bytes read from the line, not yet used
     volatile std::sig_atomic_t* parar_ = nullptr;

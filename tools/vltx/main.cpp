@@ -1,9 +1,5 @@
 // vltx: the driver from a shell. Loads libvltxdrv.so as a host does, opens
 // the port, runs exports by name and prints each result with its meaning.
-#include <dlfcn.h>
-#include <limits.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -17,19 +13,14 @@
 #include <vector>
 
 #include "comum/quadro.h"
+#include "vltx/biblioteca.h"
 #include "vltx/decodifica_log.h"
-#include "vltx/diagnostico.h"
 #include "vltx/exportacoes.h"
 #include "vltx/progresso.h"
 #include "vltx/roteiro.h"
 #include "vltx/significado.h"
 #include "vltxdrv.h"
 
-// Where an install puts the library, from the directory of vltx, and the
-// name the loader knows it by (the build passes both).
-#ifndef VLTX_LIB_RELATIVA
-#define VLTX_LIB_RELATIVA "../lib"
-#endif
 #ifndef VLTXDRV_SONAME
 #define VLTXDRV_SONAME "libvltxdrv.so.2"
 #endif
@@ -123,15 +114,6 @@ int DecodificaArquivo(const std::string& caminho, bool resumo) {
     return Ok;
 }
 
-std::string DiretorioDoPrograma() {
-    char caminho[PATH_MAX];
-    ssize_t n = readlink("/proc/self/exe", caminho, sizeof caminho - 1);
-    if (n <= 0) return ".";
-    caminho[n] = '\0';
-    std::string s(caminho);
-    return s.substr(0, s.rfind('/'));
-}
-
 void* CarregaBiblioteca(const std::string& pedida, std::string& carregada) {
     std::vector<std::string> candidatos;
     if (!pedida.empty()) {
@@ -139,20 +121,16 @@ void* CarregaBiblioteca(const std::string& pedida, std::string& carregada) {
     } else if (const char* env = std::getenv("VLTXDRV_LIB"); env != nullptr && *env != '\0') {
         candidatos.push_back(env);
     } else {
-        const std::string dir = DiretorioDoPrograma();
-        for (const char* relativo : {"/" VLTX_LIB_RELATIVA "/" VLTXDRV_SONAME, "/libvltxdrv.so",
-                                     "/../libvltxdrv.so", "/../../libvltxdrv.so"})
-            if (access((dir + relativo).c_str(), R_OK) == 0) candidatos.push_back(dir + relativo);
-        candidatos.push_back(VLTXDRV_SONAME);
-        candidatos.push_back("libvltxdrv.so");
+        candidatos = CandidatosBiblioteca();
     }
     std::string erros;
     for (const std::string& c : candidatos) {
-        if (void* lib = dlopen(c.c_str(), RTLD_NOW | RTLD_LOCAL)) {
+        std::string erro;
+        if (void* lib = AbreBiblioteca(c, erro)) {
             carregada = c;
             return lib;
         }
-        erros += std::string("\n  ") + dlerror();
+        erros += "\n  " + erro;
     }
     std::fprintf(stderr, "vltx: cannot load the library:%s\n  (--lib PATH or VLTXDRV_LIB name it)\n", erros.c_str());
     return nullptr;
@@ -166,7 +144,7 @@ std::string Linha(const Chamada& c) {
 
 // What may take long enough to deserve a progress line.
 std::unique_ptr<Progresso> ProgressoPara(const Chamada& c) {
-    if (isatty(STDOUT_FILENO) == 0) return nullptr;
+    if (!SaidaEhTerminal()) return nullptr;
     const std::string_view nome = c.Alvo->Nome;
     const auto& a = c.Argumentos;
     if (nome == "ecf_Relatorio_XZ" && !a[0].empty() && a[0][0] == '1') return std::make_unique<Progresso>();
@@ -184,7 +162,7 @@ public:
     bool Executa(const Chamada& c) {
         std::printf("%s\n", Linha(c).c_str());
         std::fflush(stdout);
-        void* simbolo = dlsym(lib_, c.Alvo->Nome);
+        void* simbolo = SimboloDe(lib_, c.Alvo->Nome);
         if (simbolo == nullptr) {
             std::printf("! %s is not in this library (%s): skipped\n", c.Alvo->Nome, caminho_.c_str());
             std::fflush(stdout);
@@ -203,7 +181,7 @@ public:
             std::printf("= %d  %s\n", r.Valor, Significado(*c.Alvo, c.Argumentos, r, abertaAntes).c_str());
         }
         if (std::string_view(c.Alvo->Nome) == "ecf_InicializaDLL" && r.Valor == 3)
-            for (const std::string& causa : PorQueNaoAbre(c.Argumentos[0], CredenciaisDoProcesso()))
+            for (const std::string& causa : CausasDaFalha(c.Argumentos[0]))
                 std::printf("! %s\n", causa.c_str());
         if (Falhou(*c.Alvo, c.Argumentos, r, abertaAntes)) ++falhas_;
         std::fflush(stdout);
@@ -235,7 +213,7 @@ int Versao(const std::string& pedida) {
     std::string carregada;
     void* lib = CarregaBiblioteca(pedida, carregada);
     if (lib == nullptr) return Uso_;
-    auto versaoDll = reinterpret_cast<int32_t (*)(char*)>(dlsym(lib, "ecf_VersaoDLL"));
+    auto versaoDll = reinterpret_cast<decltype(&ecf_VersaoDLL)>(SimboloDe(lib, "ecf_VersaoDLL"));
     if (versaoDll == nullptr) {
         std::printf("library %s: no ecf_VersaoDLL\n", carregada.c_str());
         return FaltaExportacao;
@@ -365,7 +343,7 @@ int main(int argc, char** argv) {
         if (!sessao.Executa(c)) saida = FaltaExportacao;
     if (abre && sessao.PortaAberta()) sessao.Executa({ProcuraExportacao("FinalizaDLL"), {}});
     // The library stays loaded to the end: unloading it is the host's last act.
-    dlclose(lib);
+    FechaBiblioteca(lib);
     if (verifica && sessao.Falhas() > 0) {
         std::fprintf(stderr, "vltx: %d call%s returned a failure code\n", sessao.Falhas(),
                      sessao.Falhas() == 1 ? "" : "s");
