@@ -25,40 +25,15 @@ fim() {
     exit
 }
 
-# Debian's wine64 and wine32:i386 packages: the loaders and the servers under
-# /usr/lib/wine (either server serves a prefix of either kind).
-case $arquitetura in
-win64)
-    pacote=wine64
-    wine=$(command -v wine64 || true)
-    [ -n "$wine" ] || { [ -x /usr/lib/wine/wine64 ] && wine=/usr/lib/wine/wine64; }
-    ;;
-win32)
-    pacote=wine32:i386
-    wine=""
-    [ -x /usr/lib/wine/wine ] && wine=/usr/lib/wine/wine
-    ;;
-*)
-    falha "unknown Wine architecture '$arquitetura' (win64 or win32)"
-    fim
-    ;;
-esac
-servidor=$(command -v wineserver || true)
-[ -n "$servidor" ] || for s in /usr/lib/wine/wineserver64 /usr/lib/wine/wineserver32 /usr/lib/wine/wineserver; do
-    [ -x "$s" ] && { servidor=$s; break; }
-done
-if [ -z "$wine" ] || [ -z "$servidor" ]; then
-    falha "the $arquitetura Wine is not installed (package $pacote)"
-    fim
-fi
+# shellcheck source=windows/wine-comum.sh
+. "$raiz/windows/wine-comum.sh"
+acha_wine "$arquitetura" || fim
 if [ ! -f "$build/vltxdrv.dll" ] || [ ! -f "$build/vltxdrv_host.exe" ]; then
     falha "$build holds no vltxdrv.dll and vltxdrv_host.exe"
     fim
 fi
 
-export WINEPREFIX=$base/prefixo WINEARCH=$arquitetura WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-export WINESERVER=$servidor
-unset DISPLAY WAYLAND_DISPLAY
+export WINEPREFIX=$base/prefixo
 
 impressora=""
 servidores=""
@@ -79,43 +54,12 @@ trap encerra EXIT
 rm -rf "$base"
 mkdir -p "$linha"
 
-# The printer, built for this machine.
-if ! c++ -std=c++17 -O1 -Wall -Wextra -Werror -o "$base/impressora_pty" "$raiz/windows/impressora/impressora_pty.cpp"; then
-    falha "building the pseudo-terminal printer"
-    fim
-fi
-"$base/impressora_pty" "$base/com1" "$linha" >"$base/impressora.out" 2>&1 &
-impressora=$!
-for _ in $(seq 50); do [ -L "$base/com1" ] && break; sleep 0.1; done
-if [ ! -L "$base/com1" ]; then
-    falha "the pseudo-terminal printer did not start: $(cat "$base/impressora.out")"
-    fim
-fi
-
-# A fresh prefix. Wine's mount manager rewrites dosdevices/com1 at every start
-# from its scan of /dev/ttyS* unless the registry names the port's device, so
-# COM1 is set there, and the prefix restarted so that the link is made anew.
-inicio=$(date +%s)
-if ! timeout 120 "$wine" wineboot --init >"$base/wineboot.out" 2>&1; then
-    falha "wineboot of a fresh prefix: $(tail -3 "$base/wineboot.out")"
-    fim
-fi
-timeout 60 "$wine" reg add 'HKLM\Software\Wine\Ports' /v COM1 /d "$base/com1" /f >/dev/null 2>&1
-timeout 60 "$servidor" -w
-# Any program starts the mount manager again; this one also shows the link.
-timeout 60 "$wine" cmd /c exit >/dev/null 2>&1
-com1=$(readlink "$WINEPREFIX/dosdevices/com1")
-if [ "$com1" = "$base/com1" ]; then
-    ok "fresh $arquitetura prefix in $(($(date +%s) - inicio)) s, COM1 is the printer's pseudo-terminal ($(readlink "$base/com1"))"
-else
-    falha "COM1 of the prefix leads to '$com1', not to the printer"
-    fim
-fi
+inicia_impressora "$base" "$linha" || fim
+prefixo_com_com1 "$base" || fim
 
 # ser2net in front of the printer's pseudo-terminal, one port raw and one
 # RFC 2217, started again each time the host asks for it after the printer
 # killed it. "local": a pseudo-terminal has no modem lines.
-porta_livre() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'; }
 urls=()
 if command -v ser2net >/dev/null && command -v python3 >/dev/null; then
     praw=$(porta_livre) prfc=$(porta_livre)
