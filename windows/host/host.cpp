@@ -756,6 +756,29 @@ void EnderecosRuins() {
     Checa(abriram.empty(), "malformed network port names give 3 (not:%s)", abriram.c_str());
 }
 
+// Last, as the printer ends with it: the printer hangs up (the master side
+// of its pseudo-terminal closed) in the middle of a CMC-7 readout. The
+// driver ends the readout with 16 once the line reports the hang-up, not at
+// the 5 s idle limit.
+void QuedaNaLeitura() {
+    dll = LoadLibraryA("vltxdrv.dll");
+    if (dll == nullptr) return;
+    EXPORT(ecf_FinalizaDLL)();
+    int32_t r = EXPORT(ecf_InicializaDLL)("COM1");
+    GravaRoteiro("b 02\nb 3c31323334\np 400\nh\n");
+    const ULONGLONG t0 = Ms();
+    const int32_t leitura = r == 33 ? EXPORT(ecf_LeCMC7)("c:\\cmc7.txt") : -1;
+    const ULONGLONG ms = Ms() - t0;
+    const int32_t depois = EXPORT(ecf_EstadoImpressora)();
+    Checa(r == 33 && leitura == 16 && ms < 2000 && depois == 16 && LeArquivo("c:\\cmc7.txt") == "\x02<1234",
+          "the printer hanging up mid-readout ends ecf_LeCMC7 with 16 in %llu ms, the file keeping what came, "
+          "and the next command gives 16 (%d, %d, %d)",
+          ms, r, leitura, depois);
+    EXPORT(ecf_FinalizaDLL)();
+    FreeLibrary(dll);
+    dll = nullptr;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -779,6 +802,7 @@ int main(int argc, char** argv) {
         for (int i = 2; i < argc; ++i) Rede(argv[i]);
         if (argc > 2) VoltaAoCom1();
         Descarga();
+        QuedaNaLeitura();
     }
 #if defined(__i386__)
     Checa(contrato.chamadas >= 54 && contrato.erradas.empty(),

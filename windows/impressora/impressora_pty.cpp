@@ -13,6 +13,8 @@
 //   p MS      pause
 //   k         kill the serial server whose pid is in DIR/ser2net.pid (the
 //             network line drops in the middle of the exchange)
+//   h         hang up: close the pseudo-terminal's master and end (the
+//             printer's cable pulled in the middle of a readout)
 // and any other line, or an empty script, sends nothing. Without a script the
 // printer answers one status byte 0 (30 bytes "0" for the register read "04").
 // Runs until killed.
@@ -107,6 +109,9 @@ void Responde(int mestre, const std::string& quadro) {
             usleep(static_cast<useconds_t>(std::atoi(passo.c_str() + 2)) * 1000);
         } else if (passo == "k") {
             MataServidor();
+        } else if (passo == "h") {
+            close(mestre);
+            std::exit(0);
         }
     }
 }

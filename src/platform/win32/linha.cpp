@@ -44,10 +44,23 @@ COMMTIMEOUTS Nativos(const TemposLinha& t) {
                         t.WriteTotalTimeoutMultiplier, t.WriteTotalTimeoutConstant};
 }
 
+// How long one read of the wait for input may block. A read pending on a
+// line that goes away need not end (Wine's ReadFile on a pseudo-terminal
+// that hangs up waits out its whole time-out and returns no bytes and no
+// error); ClearCommError between two reads tells, so a readout learns of
+// the drop within this time instead of at its idle limit.
+constexpr DWORD FatiaEsperaMs = 500;
+
 // After a failed call: a device that is gone fails every call from now on
-// with one of these; the line is then down until it is closed.
+// with one of these; the line is then down until it is closed. A USB
+// adapter pulled out fails with ERROR_ACCESS_DENIED or
+// ERROR_DEVICE_NOT_CONNECTED on the handle that was opened for reading and
+// writing; a hung-up line under Wine with ERROR_NOT_READY or ERROR_IO_DEVICE.
 void NotaFalha(Porta& p) {
     switch (GetLastError()) {
+        case ERROR_ACCESS_DENIED:
+        case ERROR_DEVICE_NOT_CONNECTED:
+        case ERROR_IO_DEVICE:
         case ERROR_DEVICE_REMOVED:
         case ERROR_BAD_COMMAND:
         case ERROR_GEN_FAILURE:
@@ -263,22 +276,29 @@ bool Espera(Dispositivo d, std::uint32_t milissegundos) {
     if (p->temByte) return true;
     COMSTAT estado;
     if (Estado(*p, estado) && estado.cbInQue > 0) return true;
-    if (milissegundos == 0) return false;
+    if (milissegundos == 0 || p->caiu) return false;
     const DWORD inicio = GetTickCount();
     const DWORD espera = milissegundos < MAXDWORD ? milissegundos : MAXDWORD - 1;
-    DWORD n = 0;
-    const bool ok = LeCom(*p, &p->byte, 1, COMMTIMEOUTS{0, 0, espera, 0, 0}, &n);
-    RestauraTempos(*p);
-    if (ok && n == 1) {
-        p->temByte = true;
-        return true;
+    for (;;) {
+        const DWORD passou = GetTickCount() - inicio;
+        if (passou >= espera) return false;
+        const DWORD fatia = espera - passou < FatiaEsperaMs ? espera - passou : FatiaEsperaMs;
+        const DWORD antes = GetTickCount();
+        DWORD n = 0;
+        const bool ok = LeCom(*p, &p->byte, 1, COMMTIMEOUTS{0, 0, fatia, 0, 0}, &n);
+        RestauraTempos(*p);
+        if (ok && n == 1) {
+            p->temByte = true;
+            return true;
+        }
+        // A read can end quietly on a line that has gone: ask the line.
+        if (p->caiu || !Estado(*p, estado) || p->caiu) return false;
+        if (estado.cbInQue > 0) return true;
+        // A read that fails or ends at once would have the caller come
+        // straight back: the rest of the slice is slept out instead.
+        const DWORD usado = GetTickCount() - antes;
+        if (!ok || usado < fatia) Sleep(fatia - (usado < fatia ? usado : fatia));
     }
-    if (p->caiu) return false;  // the caller ends its readout
-    // A line that fails or ends at once would have the caller come straight
-    // back: the rest of the wait is slept out instead.
-    const DWORD passou = GetTickCount() - inicio;
-    if (passou < espera) Sleep(espera - passou);
-    return false;
 }
 
 bool QualquerNome(const char* nome) { return nome != nullptr; }
