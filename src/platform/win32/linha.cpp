@@ -6,8 +6,10 @@
 // (EsperaEntrada) has no synchronous call of its own with a time-out:
 // WaitCommEvent waits without one on a handle opened without overlapped I/O,
 // and polling ClearCommError would spin. So the wait is a ReadFile of one
-// byte under a time-out of its own: the thread sleeps in the system until a
-// byte comes or the time is up. The byte it takes is kept with the port and
+// byte under a time-out of its own, in slices of half a second with a look
+// at the line between them (a hang-up need not end a pending read): the
+// thread sleeps in the system until a byte comes or the slice is up. The
+// byte it takes is kept with the port and
 // given back as the first byte of the next read; the queue counts and a purge
 // of the input queue include it, so the driver sees the line as if the byte
 // were still in the queue.
