@@ -38,18 +38,13 @@ Simulador::~Simulador() {
 }
 
 bool Simulador::AbreTcp(const std::string& endereco, std::string& erro) {
-    const std::size_t doisPontos = endereco.rfind(':');
-    if (doisPontos == std::string::npos || doisPontos == 0) {
-        erro = "--tcp needs HOST:PORT";
-        return false;
-    }
-    std::string host = endereco.substr(0, doisPontos);
-    if (host.size() > 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
+    std::string host, portaPedida;
+    if (!SeparaHostPorta(endereco, host, portaPedida, erro)) return false;
     addrinfo dicas{};
     dicas.ai_socktype = SOCK_STREAM;
     dicas.ai_flags = AI_NUMERICSERV | AI_PASSIVE;
     addrinfo* a = nullptr;
-    if (int r = getaddrinfo(host.c_str(), endereco.c_str() + doisPontos + 1, &dicas, &a); r != 0) {
+    if (int r = getaddrinfo(host.c_str(), portaPedida.c_str(), &dicas, &a); r != 0) {
         erro = endereco + ": " + gai_strerror(r);
         return false;
     }
@@ -68,7 +63,7 @@ bool Simulador::AbreTcp(const std::string& endereco, std::string& erro) {
     getsockname(ouvinte_, reinterpret_cast<sockaddr*>(&local), &tamanho);
     getnameinfo(reinterpret_cast<sockaddr*>(&local), tamanho, nome, sizeof nome, porta, sizeof porta,
                 NI_NUMERICHOST | NI_NUMERICSERV);
-    caminho_ = (std::strchr(nome, ':') ? "[" + std::string(nome) + "]" : std::string(nome)) + ":" + porta;
+    caminho_ = HostPorta(nome, porta);
     return true;
 }
 

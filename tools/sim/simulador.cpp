@@ -34,6 +34,22 @@ std::string Aparado(std::string_view s) {
 
 }  // namespace
 
+bool SeparaHostPorta(const std::string& endereco, std::string& host, std::string& porta, std::string& erro) {
+    const std::size_t doisPontos = endereco.rfind(':');
+    if (doisPontos == std::string::npos || doisPontos == 0) {
+        erro = "--tcp needs HOST:PORT";
+        return false;
+    }
+    host = endereco.substr(0, doisPontos);
+    if (host.size() > 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
+    porta = endereco.substr(doisPontos + 1);
+    return true;
+}
+
+std::string HostPorta(const char* host, const char* porta) {
+    return (std::strchr(host, ':') ? "[" + std::string(host) + "]" : std::string(host)) + ":" + porta;
+}
+
 Simulador::Simulador(const Opcoes& opcoes, Papel& papel) : opcoes_(opcoes), papel_(papel) {}
 
 // One frame into quadro: the header names the command and the table its

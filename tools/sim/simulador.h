@@ -31,6 +31,11 @@ struct Opcoes {
     std::vector<Exercicio> Exercicios;
 };
 
+// "HOST:PORT" of --tcp into its parts ("[v6]" unbracketed); false with a message.
+bool SeparaHostPorta(const std::string& endereco, std::string& host, std::string& porta, std::string& erro);
+// The address a listener got, as --tcp takes it back ("[v6]:PORT").
+std::string HostPorta(const char* host, const char* porta);
+
 class Simulador {
 public:
     Simulador(const Opcoes& opcoes, Papel& papel);
