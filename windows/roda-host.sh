@@ -37,7 +37,11 @@ export WINEPREFIX=$base/prefixo
 
 impressora=""
 servidores=""
+roteirizados=()
 encerra() {
+    local r
+    for r in "${roteirizados[@]}"; do kill "$r" 2>/dev/null && wait "$r" 2>/dev/null; done
+    roteirizados=()
     [ -n "$impressora" ] && kill "$impressora" 2>/dev/null && wait "$impressora" 2>/dev/null
     impressora=""
     if [ -n "$servidores" ]; then
@@ -84,6 +88,17 @@ FIM
     ) 2>>"$base/ser2net.out" &
     servidores=$!
     urls=("socket://127.0.0.1:$praw" "rfc2217://127.0.0.1:$prfc")
+    # The same printer behind scripted RFC 2217 servers: one that takes every
+    # option (CTS from NOTIFY-MODEMSTATE), one that refuses the COM port
+    # option, one that never negotiates.
+    for modo in roteirizado recusa calado; do
+        p=$(porta_livre)
+        "$base/impressora_pty" --rfc2217 "$p" "$linha" $([ $modo = roteirizado ] || echo $modo) \
+            >>"$base/impressora.out" 2>&1 &
+        roteirizados+=($!)
+        urls+=("--$modo=rfc2217://127.0.0.1:$p")
+        for _ in $(seq 50); do (exec 3<>"/dev/tcp/127.0.0.1/$p") 2>/dev/null && break; sleep 0.1; done
+    done
 else
     falha "ser2net and python3 are needed for the network lines' checks"
 fi

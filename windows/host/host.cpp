@@ -9,7 +9,10 @@
 // answers the next frame as LINHA\roteiro says (see impressora_pty.cpp).
 // Each URL (socket://127.0.0.1:PORT, rfc2217://127.0.0.1:PORT) is a serial
 // server in front of the same printer, run by roda-host.sh so that the
-// printer's "k" kills it and the file LINHA\religa starts it again.
+// printer's "k" kills it and the file LINHA\religa starts it again;
+// --roteirizado=URL, --recusa=URL and --calado=URL name the printer behind
+// its own scripted RFC 2217 server (impressora_pty --rfc2217), taking every
+// option, refusing the COM port option, or answering nothing.
 // Prints PASS:/FAIL: per check and exits 1 when any check failed.
 //
 // Every export is called through a pointer of the type the header declares,
@@ -743,6 +746,54 @@ void VoltaAoCom1() {
     EXPORT(ecf_LogSerial)("0");
 }
 
+// The scripted RFC 2217 server (impressora_pty --rfc2217): CTS comes from
+// NOTIFY-MODEMSTATE, which ser2net on a pseudo-terminal never reports up.
+std::string Modem(int estado) {
+    return std::string("\xff\xfa\x2c\x6b", 4) + static_cast<char>(estado) + std::string("\xff\xf0", 2);
+}
+
+void Roteirizado(const char* url) {
+    std::printf("== %s (scripted)\n", url);
+    EXPORT(ecf_FinalizaDLL)();
+    int32_t r = AbreRede(url, 10);
+    Checa(r == 33, "ecf_InicializaDLL(\"%s\") of the scripted server gives 33 (%d)", url, r);
+    if (r != 33) return;
+    // CTS and DSR up, then CTS down: ecf_AbreGaveta (sent with CTS flow
+    // control) is refused with 8 and writes nothing; ecf_EstadoImpressora
+    // (without) goes; CTS up again, ecf_AbreGaveta goes.
+    Roteiro({{0, Modem(0x30) + "\x05"}});
+    const int32_t a = EXPORT(ecf_AbreGaveta)();
+    Roteiro({{0, Modem(0x21) + "\x05"}});
+    const int32_t b = EXPORT(ecf_AbreGaveta)();
+    const std::size_t antes = Quadros().size();
+    const int32_t c = EXPORT(ecf_AbreGaveta)();
+    const bool nada = Quadros().size() == antes;
+    Roteiro({{0, Modem(0x31) + "\x05"}});
+    const int32_t d = EXPORT(ecf_EstadoImpressora)();
+    Roteiro({{0, "\x05"}});
+    const int32_t e = EXPORT(ecf_AbreGaveta)();
+    Checa(a == 5 && b == 5 && c == 8 && nada && d == 5 && e == 5,
+          "%s: CTS held by NOTIFY-MODEMSTATE gives 8 to a send with CTS and writes nothing, a send without "
+          "goes, CTS up again lets it through (%d %d %d %d %d)",
+          url, a, b, c, d, e);
+    EXPORT(ecf_FinalizaDLL)();
+}
+
+void SemOpcao(const char* url, bool calado) {
+    EXPORT(ecf_FinalizaDLL)();
+    const ULONGLONG t0 = Ms();
+    const int32_t r = EXPORT(ecf_InicializaDLL)(url);
+    const ULONGLONG ms = Ms() - t0;
+    const int32_t f = EXPORT(ecf_FinalizaDLL)();
+    if (calado)
+        Checa(r == 4 && f == 2 && ms >= 2500 && ms < 5000,
+              "%s: a server that never negotiates gives 4 after the 3 s bound (%d in %llu ms), the port closed", url,
+              r, ms);
+    else
+        Checa(r == 4 && f == 2, "%s: a server that refuses the COM port option gives 4, the port closed (%d, %d)",
+              url, r, f);
+}
+
 void EnderecosRuins() {
     EXPORT(ecf_FinalizaDLL)();
     const char* const ruins[] = {"socket://127.0.0.1", "socket://127.0.0.1:0", "socket://127.0.0.1:70000",
@@ -799,7 +850,13 @@ int main(int argc, char** argv) {
         Cheque();
         LeituraCmc7();
         if (argc > 2) EnderecosRuins();
-        for (int i = 2; i < argc; ++i) Rede(argv[i]);
+        for (int i = 2; i < argc; ++i) {
+            const std::string a = argv[i];
+            if (a.rfind("--roteirizado=", 0) == 0) Roteirizado(argv[i] + 14);
+            else if (a.rfind("--recusa=", 0) == 0) SemOpcao(argv[i] + 9, false);
+            else if (a.rfind("--calado=", 0) == 0) SemOpcao(argv[i] + 9, true);
+            else Rede(argv[i]);
+        }
         if (argc > 2) VoltaAoCom1();
         Descarga();
         QuedaNaLeitura();
