@@ -219,6 +219,18 @@ TEST(ModuloVb, EveryExportIsDeclaredWithItsParametersAndTypes) {
     }
     EXPECT_EQ(vistas.size(), M().Exportacoes.size());
     for (const auto& [nome, quais] : vistas) EXPECT_EQ(quais, 3) << nome << " lacks one of its two declarations";
+
+    // The example calls exports that exist, each with its count of arguments.
+    const std::string exemplo = Le(std::filesystem::path(VLTX_RAIZ) / "bindings/vb/exemplos/Recibo.bas");
+    const std::regex chamada(R"re((ecf_\w+)\(([^()]*)\))re");
+    int chamadas = 0;
+    for (auto i = std::sregex_iterator(exemplo.begin(), exemplo.end(), chamada); i != std::sregex_iterator(); ++i) {
+        const std::string nome = (*i)[1], args = (*i)[2];
+        const std::size_t n = args.empty() ? 0 : static_cast<std::size_t>(std::count(args.begin(), args.end(), ',')) + 1;
+        EXPECT_EQ(n, Exp(nome).Parametros.size()) << nome;
+        ++chamadas;
+    }
+    EXPECT_GE(chamadas, 7);
 }
 
 }  // namespace
