@@ -27,7 +27,11 @@
 
 namespace {
 
+#ifdef _WIN32
+constexpr const char* PortaPadrao = "COM1";
+#else
 constexpr const char* PortaPadrao = "/tmp/ecf0";
+#endif
 
 enum Saida { Ok = 0, Uso_ = 1, SemPorta = 2, FaltaExportacao = 3, ChamadaFalhou = 4 };
 
