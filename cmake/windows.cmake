@@ -41,7 +41,7 @@ target_link_options(vltxdrv PRIVATE -static -static-libgcc -static-libstdc++)
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   target_link_options(vltxdrv PRIVATE -Wl,--enable-stdcall-fixup)
 endif()
-target_link_libraries(vltxdrv PRIVATE advapi32 kernel32)
+target_link_libraries(vltxdrv PRIVATE ws2_32 advapi32 kernel32)
 
 if(VLTXDRV_TESTS)
   enable_testing()
@@ -99,4 +99,25 @@ if(VLTXDRV_TESTS)
   add_test(NAME host_no_wine
     COMMAND ${BASH} ${VLTXDRV_RAIZ}/windows/roda-host.sh ${CMAKE_CURRENT_BINARY_DIR} ${ARQUITETURA_WINE})
   set_tests_properties(host_no_wine PROPERTIES TIMEOUT 400)
+endif()
+
+# vltx.exe and vltx-sim.exe for the Windows kit (windows/kit). Their progress
+# line runs on a std::thread, which the compiler's win32 thread model lacks:
+# the kit builds them in a tree of their own with the posix flavour
+# (i686-w64-mingw32-g++-posix), winpthread linked in.
+option(VLTXDRV_FERRAMENTAS_WINDOWS "Build vltx.exe and vltx-sim.exe (needs the posix thread model)" OFF)
+if(VLTXDRV_FERRAMENTAS_WINDOWS)
+  set(FERRAMENTAS ${VLTXDRV_RAIZ}/tools)
+  add_library(vltx_comum_win STATIC ${FERRAMENTAS}/comum/quadro.cpp)
+  target_include_directories(vltx_comum_win PUBLIC ${FERRAMENTAS} ${VLTXDRV_RAIZ}/src ${VLTXDRV_RAIZ}/include)
+  add_executable(vltx-sim ${FERRAMENTAS}/sim/main.cpp ${FERRAMENTAS}/sim/simulador.cpp ${FERRAMENTAS}/sim/papel.cpp
+    ${FERRAMENTAS}/sim/linha_win32.cpp)
+  add_executable(vltx ${FERRAMENTAS}/vltx/main.cpp ${FERRAMENTAS}/vltx/biblioteca_win32.cpp
+    ${FERRAMENTAS}/vltx/exportacoes.cpp ${FERRAMENTAS}/vltx/significado.cpp ${FERRAMENTAS}/vltx/decodifica_log.cpp
+    ${FERRAMENTAS}/vltx/resumo_log.cpp ${FERRAMENTAS}/vltx/roteiro.cpp ${FERRAMENTAS}/vltx/progresso.cpp
+    ${FERRAMENTAS}/vltx/lugar_do_log_win32.cpp)
+  foreach(alvo vltx vltx-sim)
+    target_link_libraries(${alvo} PRIVATE vltx_comum_win ws2_32)
+    target_link_options(${alvo} PRIVATE -static -static-libgcc -static-libstdc++)
+  endforeach()
 endif()

@@ -6,7 +6,10 @@
 # vltxdrv_host.exe in it. A fresh Wine prefix of that kind is made in
 # BUILD_DIR/wine and booted once; its COM1 is the slave of the printer's
 # pseudo-terminal. The win64 run then compares the project's profile reader
-# with GetPrivateProfileStringA (windows/perfil). Prints PASS:/FAIL: per check.
+# with GetPrivateProfileStringA (windows/perfil). The host also reaches the
+# same printer through ser2net on 127.0.0.1, raw (socket://) and Telnet with
+# RFC 2217 (rfc2217://): the printer's "k" kills that server, and the file
+# LINHA/religa that the host writes starts it again. Prints PASS:/FAIL: per check.
 set -uo pipefail
 build=$(cd "$1" && pwd)
 arquitetura=${2:-win64}
@@ -22,45 +25,31 @@ fim() {
     exit
 }
 
-# Debian's wine64 and wine32:i386 packages: the loaders and the servers under
-# /usr/lib/wine (either server serves a prefix of either kind).
-case $arquitetura in
-win64)
-    pacote=wine64
-    wine=$(command -v wine64 || true)
-    [ -n "$wine" ] || { [ -x /usr/lib/wine/wine64 ] && wine=/usr/lib/wine/wine64; }
-    ;;
-win32)
-    pacote=wine32:i386
-    wine=""
-    [ -x /usr/lib/wine/wine ] && wine=/usr/lib/wine/wine
-    ;;
-*)
-    falha "unknown Wine architecture '$arquitetura' (win64 or win32)"
-    fim
-    ;;
-esac
-servidor=$(command -v wineserver || true)
-[ -n "$servidor" ] || for s in /usr/lib/wine/wineserver64 /usr/lib/wine/wineserver32 /usr/lib/wine/wineserver; do
-    [ -x "$s" ] && { servidor=$s; break; }
-done
-if [ -z "$wine" ] || [ -z "$servidor" ]; then
-    falha "the $arquitetura Wine is not installed (package $pacote)"
-    fim
-fi
+# shellcheck source=windows/wine-comum.sh
+. "$raiz/windows/wine-comum.sh"
+acha_wine "$arquitetura" || fim
 if [ ! -f "$build/vltxdrv.dll" ] || [ ! -f "$build/vltxdrv_host.exe" ]; then
     falha "$build holds no vltxdrv.dll and vltxdrv_host.exe"
     fim
 fi
 
-export WINEPREFIX=$base/prefixo WINEARCH=$arquitetura WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-export WINESERVER=$servidor
-unset DISPLAY WAYLAND_DISPLAY
+export WINEPREFIX=$base/prefixo
 
 impressora=""
+servidores=""
+roteirizados=()
 encerra() {
+    local r
+    for r in "${roteirizados[@]}"; do kill "$r" 2>/dev/null && wait "$r" 2>/dev/null; done
+    roteirizados=()
     [ -n "$impressora" ] && kill "$impressora" 2>/dev/null && wait "$impressora" 2>/dev/null
     impressora=""
+    if [ -n "$servidores" ]; then
+        touch "$linha/fim"
+        [ -s "$linha/ser2net.pid" ] && kill "$(cat "$linha/ser2net.pid")" 2>/dev/null
+        wait "$servidores" 2>/dev/null
+        servidores=""
+    fi
     # The prefix's server goes once its last program has ended.
     timeout 60 "$servidor" -w 2>/dev/null || true
 }
@@ -69,42 +58,54 @@ trap encerra EXIT
 rm -rf "$base"
 mkdir -p "$linha"
 
-# The printer, built for this machine.
-if ! c++ -std=c++17 -O1 -Wall -Wextra -Werror -o "$base/impressora_pty" "$raiz/windows/impressora/impressora_pty.cpp"; then
-    falha "building the pseudo-terminal printer"
-    fim
-fi
-"$base/impressora_pty" "$base/com1" "$linha" >"$base/impressora.out" 2>&1 &
-impressora=$!
-for _ in $(seq 50); do [ -L "$base/com1" ] && break; sleep 0.1; done
-if [ ! -L "$base/com1" ]; then
-    falha "the pseudo-terminal printer did not start: $(cat "$base/impressora.out")"
-    fim
-fi
+inicia_impressora "$base" "$linha" || fim
+prefixo_com_com1 "$base" || fim
 
-# A fresh prefix. Wine's mount manager rewrites dosdevices/com1 at every start
-# from its scan of /dev/ttyS* unless the registry names the port's device, so
-# COM1 is set there, and the prefix restarted so that the link is made anew.
-inicio=$(date +%s)
-if ! timeout 120 "$wine" wineboot --init >"$base/wineboot.out" 2>&1; then
-    falha "wineboot of a fresh prefix: $(tail -3 "$base/wineboot.out")"
-    fim
-fi
-timeout 60 "$wine" reg add 'HKLM\Software\Wine\Ports' /v COM1 /d "$base/com1" /f >/dev/null 2>&1
-timeout 60 "$servidor" -w
-# Any program starts the mount manager again; this one also shows the link.
-timeout 60 "$wine" cmd /c exit >/dev/null 2>&1
-com1=$(readlink "$WINEPREFIX/dosdevices/com1")
-if [ "$com1" = "$base/com1" ]; then
-    ok "fresh $arquitetura prefix in $(($(date +%s) - inicio)) s, COM1 is the printer's pseudo-terminal ($(readlink "$base/com1"))"
+# ser2net in front of the printer's pseudo-terminal, one port raw and one
+# RFC 2217, started again each time the host asks for it after the printer
+# killed it. "local": a pseudo-terminal has no modem lines.
+urls=()
+if command -v ser2net >/dev/null && command -v python3 >/dev/null; then
+    praw=$(porta_livre) prfc=$(porta_livre)
+    cat >"$base/ser2net.yaml" <<FIM
+connection: &raw
+  accepter: tcp,127.0.0.1,$praw
+  connector: serialdev,$(readlink "$base/com1"),9600n81,local
+  options:
+    kickolduser: true
+connection: &rfc2217
+  accepter: telnet(rfc2217),tcp,127.0.0.1,$prfc
+  connector: serialdev,$(readlink "$base/com1"),9600n81,local
+  options:
+    kickolduser: true
+FIM
+    (
+        while [ ! -e "$linha/fim" ]; do
+            ser2net -n -u -c "$base/ser2net.yaml" -P "$linha/ser2net.pid" >>"$base/ser2net.out" 2>&1
+            while [ ! -e "$linha/religa" ] && [ ! -e "$linha/fim" ]; do sleep 0.05; done
+            rm -f "$linha/religa"
+        done
+    ) 2>>"$base/ser2net.out" &
+    servidores=$!
+    urls=("socket://127.0.0.1:$praw" "rfc2217://127.0.0.1:$prfc")
+    # The same printer behind scripted RFC 2217 servers: one that takes every
+    # option (CTS from NOTIFY-MODEMSTATE), one that refuses the COM port
+    # option, one that never negotiates.
+    for modo in roteirizado recusa calado; do
+        p=$(porta_livre)
+        "$base/impressora_pty" --rfc2217 "$p" "$linha" $([ $modo = roteirizado ] || echo $modo) \
+            >>"$base/impressora.out" 2>&1 &
+        roteirizados+=($!)
+        urls+=("--$modo=rfc2217://127.0.0.1:$p")
+        for _ in $(seq 50); do (exec 3<>"/dev/tcp/127.0.0.1/$p") 2>/dev/null && break; sleep 0.1; done
+    done
 else
-    falha "COM1 of the prefix leads to '$com1', not to the printer"
-    fim
+    falha "ser2net and python3 are needed for the network lines' checks"
 fi
 
 # The host, with the printer's directory as Wine sees it (drive Z is /).
 linhaWin="Z:${linha//\//\\}"
-(cd "$build" && timeout 180 "$wine" ./vltxdrv_host.exe "$linhaWin") >"$base/host.out" 2>&1
+(cd "$build" && timeout 240 "$wine" ./vltxdrv_host.exe "$linhaWin" "${urls[@]}") >"$base/host.out" 2>&1
 rc=$?
 cat "$base/host.out"
 passou=$((passou + $(grep -c '^PASS:' "$base/host.out")))

@@ -120,7 +120,7 @@ mapfile -t importados < <(sed -nE 's/^[[:space:]]*DLL Name: (.*)$/\1/p' <<<"$cab
 alheios=()
 for d in "${importados[@]}"; do
     case ${d,,} in
-        kernel32.dll | advapi32.dll | msvcrt.dll | ucrtbase.dll | api-ms-win-*.dll | ntdll.dll | user32.dll) ;;
+        kernel32.dll | advapi32.dll | ws2_32.dll | msvcrt.dll | ucrtbase.dll | api-ms-win-*.dll | ntdll.dll | user32.dll) ;;
         *) alheios+=("$d") ;;
     esac
 done

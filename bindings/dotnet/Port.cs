@@ -3,7 +3,7 @@
 // the Encoding the port was opened with: the printer's code page, never a
 // silent UTF-8. The typed calls are generated (Vltxdrv.Gerado.cs). mono
 // finds the library "vltxdrv" as libvltxdrv.so on the loader's path, or
-// where a dllmap in Vltxdrv.dll.config next to Vltxdrv.dll points.
+// where a dllmap in Vltxdrv.Net.dll.config next to Vltxdrv.Net.dll points.
 using System;
 using System.Text;
 

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds Vltxdrv.dll, the test and the example with mcs and runs both under
+# Builds Vltxdrv.Net.dll (the managed assembly: a name that cannot clash
+# with the native vltxdrv.dll on a case-insensitive file system), the test and the example with mcs and runs both under
 # mono against vltx-sim. Usage: testa.sh OUT_DIR LIB_DIR VLTX_SIM
 set -euo pipefail
 AQUI=$(cd "$(dirname "$0")" && pwd)
@@ -11,12 +12,12 @@ for ferramenta in mcs mono; do
     fi
 done
 mkdir -p "$SAIDA"
-mcs -warnaserror -nologo -target:library -out:"$SAIDA/Vltxdrv.dll" "$AQUI"/*.cs
-mcs -warnaserror -nologo -r:"$SAIDA/Vltxdrv.dll" -out:"$SAIDA/TesteRecibo.exe" "$AQUI/testes/TesteRecibo.cs"
-mcs -warnaserror -nologo -r:"$SAIDA/Vltxdrv.dll" -out:"$SAIDA/Recibo.exe" "$AQUI/exemplos/Recibo.cs"
+mcs -warnaserror -nologo -target:library -out:"$SAIDA/Vltxdrv.Net.dll" "$AQUI"/*.cs
+mcs -warnaserror -nologo -r:"$SAIDA/Vltxdrv.Net.dll" -out:"$SAIDA/TesteRecibo.exe" "$AQUI/testes/TesteRecibo.cs"
+mcs -warnaserror -nologo -r:"$SAIDA/Vltxdrv.Net.dll" -out:"$SAIDA/Recibo.exe" "$AQUI/exemplos/Recibo.cs"
 # The library by the loader's path for the test; by a dllmap for the example.
-rm -f "$SAIDA/Vltxdrv.dll.config"
+rm -f "$SAIDA/Vltxdrv.Net.dll.config"
 LD_LIBRARY_PATH=$BIBLIOTECA "$AQUI/../com_simulador.sh" "$SIM" mono "$SAIDA/TesteRecibo.exe"
-printf '<configuration>\n  <dllmap dll="vltxdrv" target="%s/libvltxdrv.so"/>\n</configuration>\n' "$BIBLIOTECA" >"$SAIDA/Vltxdrv.dll.config"
+printf '<configuration>\n  <dllmap dll="vltxdrv" target="%s/libvltxdrv.so"/>\n</configuration>\n' "$BIBLIOTECA" >"$SAIDA/Vltxdrv.Net.dll.config"
 "$AQUI/../com_simulador.sh" "$SIM" mono "$SAIDA/Recibo.exe" | tee "$SAIDA/recibo.out"
 grep -q '^LeRegistrador 002 = 33  002000000000000000000000000002$' "$SAIDA/recibo.out"

@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <regex>
 #include <sstream>
 
 #include <unistd.h>
@@ -167,6 +169,70 @@ TEST(Verificacao, CheckFailsOnAStaleGeneratedFile) {
     Grava(sym, Le(sym) + "ecf_Novo\n");
     EXPECT_NE(std::system((base + " --check 2>/dev/null").c_str()), 0);
     std::filesystem::remove_all(raiz);
+}
+
+
+// The VB module read back as VB reads it: every export declared twice (with
+// PtrSafe for VBA 7, without for VB6), under its name or an alias of it,
+// with one ByVal parameter per parameter of the description (As Long for
+// the integer, As String for every text), As Long for a result, CR LF ends.
+TEST(ModuloVb, EveryExportIsDeclaredWithItsParametersAndTypes) {
+    const std::string bas = Le(std::filesystem::path(VLTX_RAIZ) / "bindings/vb/vltxdrv.bas");
+    ASSERT_FALSE(bas.empty());
+    std::vector<std::string> linhas;
+    std::size_t inicio = 0, soLf = 0;
+    for (std::size_t i = 0; i < bas.size(); ++i) {
+        if (bas[i] != '\n') continue;
+        if (i == 0 || bas[i - 1] != '\r') ++soLf;
+        linhas.push_back(bas.substr(inicio, i - inicio - (i > 0 && bas[i - 1] == '\r' ? 1 : 0)));
+        inicio = i + 1;
+    }
+    EXPECT_EQ(soLf, 0u) << "lines of the module end with LF alone";
+    EXPECT_EQ(linhas.at(0), "Attribute VB_Name = \"vltxdrv\"");
+    // Public Declare [PtrSafe ]Function|Sub NAME Lib "vltxdrv.dll" [Alias "X"] (ByVal a As T, ...)[ As Long]
+    const std::regex declare(R"re(^Public Declare (PtrSafe )?(Function|Sub) (\w+) Lib "vltxdrv\.dll"(?: Alias "([^"]+)")? \((.*)\)( As Long)?$)re");
+    const std::regex parametro(R"re(^ByVal (\w+) As (String|Long)$)re");
+    std::map<std::string, int> vistas;  // export -> declarations (1 PtrSafe, 2 plain)
+    for (const std::string& l : linhas) {
+        if (l.rfind("Public Declare", 0) != 0) continue;
+        std::smatch d;
+        ASSERT_TRUE(std::regex_match(l, d, declare)) << l;
+        const std::string nome = d[4].matched ? d[4].str() : d[3].str();
+        SCOPED_TRACE(nome);
+        const ExportacaoModelo& e = Exp(nome);
+        vistas[nome] |= d[1].matched ? 1 : 2;
+        EXPECT_EQ(d[2] == "Sub", e.SemRetorno);
+        EXPECT_EQ(d[6].matched, !e.SemRetorno);
+        std::vector<std::string> partes;
+        const std::string lista = d[5];
+        for (std::size_t a = 0; !lista.empty();) {
+            const std::size_t b = lista.find(", ", a);
+            partes.push_back(lista.substr(a, b == std::string::npos ? std::string::npos : b - a));
+            if (b == std::string::npos) break;
+            a = b + 2;
+        }
+        ASSERT_EQ(partes.size(), e.Parametros.size());
+        for (std::size_t i = 0; i < partes.size(); ++i) {
+            std::smatch p;
+            ASSERT_TRUE(std::regex_match(partes[i], p, parametro)) << partes[i];
+            EXPECT_EQ(p[1], e.Parametros[i].Nome);
+            EXPECT_EQ(p[2], e.Parametros[i].Tipo == Papel::Inteiro ? "Long" : "String") << p[1];
+        }
+    }
+    EXPECT_EQ(vistas.size(), M().Exportacoes.size());
+    for (const auto& [nome, quais] : vistas) EXPECT_EQ(quais, 3) << nome << " lacks one of its two declarations";
+
+    // The example calls exports that exist, each with its count of arguments.
+    const std::string exemplo = Le(std::filesystem::path(VLTX_RAIZ) / "bindings/vb/exemplos/Recibo.bas");
+    const std::regex chamada(R"re((ecf_\w+)\(([^()]*)\))re");
+    int chamadas = 0;
+    for (auto i = std::sregex_iterator(exemplo.begin(), exemplo.end(), chamada); i != std::sregex_iterator(); ++i) {
+        const std::string nome = (*i)[1], args = (*i)[2];
+        const std::size_t n = args.empty() ? 0 : static_cast<std::size_t>(std::count(args.begin(), args.end(), ',')) + 1;
+        EXPECT_EQ(n, Exp(nome).Parametros.size()) << nome;
+        ++chamadas;
+    }
+    EXPECT_GE(chamadas, 7);
 }
 
 }  // namespace

@@ -20,7 +20,8 @@
 
 #include "driver/comandos.h"
 #include "driver/estado.h"
-#include "platform/posix/telnet_rfc2217.h"
+#include "platform/telnet_rfc2217.h"
+#include "platform/tipos_linha.h"
 #include "support/ambiente.h"
 #include "support/impressora.h"
 #include "support/loopback.h"
@@ -569,6 +570,41 @@ TEST(Telnet, DoublingOutIsUndoneIn) {
     EXPECT_EQ(n, todos.size() + 4);
     TelnetRfc2217 t;
     EXPECT_EQ(std::string(reinterpret_cast<char*>(volta), t.Recebe(escapado, n, volta)), todos);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- the kinds of line
+
+namespace {
+
+TEST(TiposDeLinha, EachNameGoesToItsRowAndAHandleOfNoOpenLineToNone) {
+    using namespace plataforma;
+    EXPECT_EQ(TipoDoNome("socket://127.0.0.1:4000"), &LinhaSocket);
+    EXPECT_EQ(TipoDoNome("rfc2217://[::1]:4000"), &LinhaRfc2217);
+    EXPECT_EQ(TipoDoNome("/dev/ttyUSB0"), &LinhaSerial);
+    EXPECT_EQ(TipoDoNome("COM1"), &LinhaSerial);
+    // Only the exact prefixes make a network line.
+    EXPECT_EQ(TipoDoNome("socket:/127.0.0.1:4000"), &LinhaSerial);
+    EXPECT_EQ(TipoDoNome("SOCKET://127.0.0.1:4000"), &LinhaSerial);
+    EXPECT_EQ(TipoDoNome(nullptr), nullptr);
+    // Handles that name no row, or a row's line that is not open.
+    for (Dispositivo d : {Dispositivo{0}, Dispositivo{-1}, Dispositivo{0xFF}, Dispositivo{0x100}, Dispositivo{0x101},
+                          Dispositivo{0x301}, Dispositivo{0x401}, Dispositivo{0x1001}}) {
+        SCOPED_TRACE(d);
+        std::uint32_t n = 7;
+        char b[4];
+        ConfigLinha c{};
+        EXPECT_FALSE(LeConfigLinha(d, c));
+        EXPECT_FALSE(LeLinha(d, b, sizeof b, &n));
+        EXPECT_EQ(n, 0u);
+        n = 7;
+        EXPECT_FALSE(EscreveLinha(d, "x", 1, &n));
+        EXPECT_EQ(n, 0u);
+        EXPECT_FALSE(EsperaEntrada(d, 0));
+        EXPECT_FALSE(LinhaCaiu(d));
+        EXPECT_FALSE(FechaDispositivo(d));
+    }
 }
 
 }  // namespace

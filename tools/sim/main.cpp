@@ -15,7 +15,9 @@ namespace {
 
 volatile std::sig_atomic_t parar = 0;
 
+#ifndef _WIN32
 void AoSinal(int) { parar = 1; }
+#endif
 
 void Ajuda() {
     std::printf(
@@ -154,6 +156,7 @@ int main(int argc, char** argv) {
             return Falha("cannot write " + opcoes.ArquivoPapel + ": " + std::strerror(errno));
     }
 
+#ifndef _WIN32
     // The stop signals stay blocked but for the waits, which let them in.
     struct sigaction acao {};
     acao.sa_handler = AoSinal;
@@ -164,6 +167,7 @@ int main(int argc, char** argv) {
     sigemptyset(&bloqueados);
     for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&bloqueados, s);
     sigprocmask(SIG_BLOCK, &bloqueados, nullptr);
+#endif
 
     Papel papel(saida);
     int resultado = 0;

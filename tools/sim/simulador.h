@@ -4,6 +4,7 @@
 #pragma once
 
 #include <csignal>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,11 @@ struct Opcoes {
     int APartirDe = 1;             // the drills act from this frame on (1: the first)
     std::vector<Exercicio> Exercicios;
 };
+
+// "HOST:PORT" of --tcp into its parts ("[v6]" unbracketed); false with a message.
+bool SeparaHostPorta(const std::string& endereco, std::string& host, std::string& porta, std::string& erro);
+// The address a listener got, as --tcp takes it back ("[v6]:PORT").
+std::string HostPorta(const char* host, const char* porta);
 
 class Simulador {
 public:
@@ -65,9 +71,16 @@ private:
 
     const Opcoes& opcoes_;
     Papel& papel_;
-    int mestre_ = -1;
-    int escravo_ = -1;
-    int ouvinte_ = -1;  // the listening socket of --tcp; mestre_ is then the client
+    // The line is the system's (linha_posix.cpp, linha_win32.cpp): a
+    // descriptor, or a Winsock SOCKET; -1 when none.
+#ifdef _WIN32
+    using Descritor = std::intptr_t;
+#else
+    using Descritor = int;
+#endif
+    Descritor mestre_ = -1;
+    Descritor escravo_ = -1;
+    Descritor ouvinte_ = -1;  // the listening socket of --tcp; mestre_ is then the client
     std::string caminho_;
     std::string entrada_;  // bytes read from the line, not yet used
     volatile std::sig_atomic_t* parar_ = nullptr;

@@ -11,7 +11,7 @@
 #include <chrono>
 #include <cstring>
 
-#include "platform/posix/telnet_rfc2217.h"
+#include "platform/telnet_rfc2217.h"
 
 namespace {
 

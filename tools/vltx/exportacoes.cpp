@@ -10,17 +10,19 @@
 
 namespace {
 
+// By the pointer type the header gives each export: stdcall on 32-bit
+// Windows, so that the calls pop what the exports pop.
 template <class F>
 struct Chamador;
 
 // Every argument a string.
 template <class... A>
-struct Chamador<int32_t(A...)> {
+struct Chamador<int32_t(VLTX_CALL*)(A...)> {
     static_assert((std::is_same_v<A, const char*> && ...), "a shape of its own is missing");
     static constexpr int Aridade = sizeof...(A);
     static constexpr Forma Tipo = Forma::Textos;
     static Resultado Chama(void* s, const std::vector<std::string>& a) {
-        auto f = reinterpret_cast<int32_t (*)(A...)>(s);
+        auto f = reinterpret_cast<int32_t(VLTX_CALL*)(A...)>(s);
         return [&]<std::size_t... I>(std::index_sequence<I...>) {
             return Resultado{f(a[I].c_str()...), false, {}};
         }(std::index_sequence_for<A...>{});
@@ -28,44 +30,44 @@ struct Chamador<int32_t(A...)> {
 };
 
 template <>
-struct Chamador<int32_t(int32_t)> {
+struct Chamador<int32_t(VLTX_CALL*)(int32_t)> {
     static constexpr int Aridade = 1;
     static constexpr Forma Tipo = Forma::Inteiro;
     static Resultado Chama(void* s, const std::vector<std::string>& a) {
-        return {reinterpret_cast<int32_t (*)(int32_t)>(s)(TextoParaInteiro(a[0])), false, {}};
+        return {reinterpret_cast<int32_t(VLTX_CALL*)(int32_t)>(s)(TextoParaInteiro(a[0])), false, {}};
     }
 };
 
 template <>
-struct Chamador<int32_t(const char*, char*)> {
+struct Chamador<int32_t(VLTX_CALL*)(const char*, char*)> {
     static constexpr int Aridade = 1;
     static constexpr Forma Tipo = Forma::Registrador;
     static Resultado Chama(void* s, const std::vector<std::string>& a) {
         char resposta[31] = {};
-        Resultado r{reinterpret_cast<int32_t (*)(const char*, char*)>(s)(a[0].c_str(), resposta), false, {}};
+        Resultado r{reinterpret_cast<int32_t(VLTX_CALL*)(const char*, char*)>(s)(a[0].c_str(), resposta), false, {}};
         r.Buffer.assign(resposta, 30);
         return r;
     }
 };
 
 template <>
-struct Chamador<int32_t(char*)> {
+struct Chamador<int32_t(VLTX_CALL*)(char*)> {
     static constexpr int Aridade = 0;
     static constexpr Forma Tipo = Forma::Versao;
     static Resultado Chama(void* s, const std::vector<std::string>&) {
         char versao[256] = {};
-        Resultado r{reinterpret_cast<int32_t (*)(char*)>(s)(versao), false, {}};
+        Resultado r{reinterpret_cast<int32_t(VLTX_CALL*)(char*)>(s)(versao), false, {}};
         r.Buffer = versao;
         return r;
     }
 };
 
 template <>
-struct Chamador<void()> {
+struct Chamador<void(VLTX_CALL*)()> {
     static constexpr int Aridade = 0;
     static constexpr Forma Tipo = Forma::Nada;
     static Resultado Chama(void* s, const std::vector<std::string>&) {
-        reinterpret_cast<void (*)()>(s)();
+        reinterpret_cast<void(VLTX_CALL*)()>(s)();
         return {0, true, {}};
     }
 };
@@ -76,7 +78,7 @@ Exportacao Entrada(const char* nome) {
     return {nome, C::Aridade, C::Tipo, &C::Chama};
 }
 
-#define VLTX_EXP(nome) Entrada<decltype(nome)>(#nome)
+#define VLTX_EXP(nome) Entrada<decltype(&nome)>(#nome)
 
 // Parameters that no frame field names.
 struct NomesProprios {
@@ -101,7 +103,7 @@ const std::vector<NomesProprios>& Proprios() {
 
 const std::vector<Exportacao>& Exportacoes() {
     static const std::vector<Exportacao> todas = {
-        Entrada<void()>(VLTX_LOG_C6_4),  Entrada<void()>(VLTX_LOG_C6_5),
+        Entrada<vltx_LogC6_fn>(VLTX_LOG_C6_4),  Entrada<vltx_LogC6_fn>(VLTX_LOG_C6_5),
         VLTX_EXP(ecf_AbreGaveta),        VLTX_EXP(ecf_AcrescimoSubtotal),  VLTX_EXP(ecf_Autentica),
         VLTX_EXP(ecf_AvancaLinhas),      VLTX_EXP(ecf_CMC7ToECF),          VLTX_EXP(ecf_CancelaCupom),
         VLTX_EXP(ecf_CancelaItem),       VLTX_EXP(ecf_CancelaVenda),       VLTX_EXP(ecf_CargaAliquota),

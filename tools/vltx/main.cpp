@@ -1,9 +1,5 @@
 // vltx: the driver from a shell. Loads libvltxdrv.so as a host does, opens
 // the port, runs exports by name and prints each result with its meaning.
-#include <dlfcn.h>
-#include <limits.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -18,9 +14,8 @@
 #include <vector>
 
 #include "comum/quadro.h"
+#include "vltx/biblioteca.h"
 #include "vltx/decodifica_log.h"
-#include "vltx/diagnostico.h"
-#include "vltx/diagnostico_rede.h"
 #include "vltx/lugar_do_log.h"
 #include "vltx/exportacoes.h"
 #include "vltx/progresso.h"
@@ -28,18 +23,17 @@
 #include "vltx/significado.h"
 #include "vltxdrv.h"
 
-// Where an install puts the library, from the directory of vltx, and the
-// name the loader knows it by (the build passes both).
-#ifndef VLTX_LIB_RELATIVA
-#define VLTX_LIB_RELATIVA "../lib"
-#endif
 #ifndef VLTXDRV_SONAME
 #define VLTXDRV_SONAME "libvltxdrv.so.2"
 #endif
 
 namespace {
 
+#ifdef _WIN32
+constexpr const char* PortaPadrao = "COM1";
+#else
 constexpr const char* PortaPadrao = "/tmp/ecf0";
+#endif
 
 enum Saida { Ok = 0, Uso_ = 1, SemPorta = 2, FaltaExportacao = 3, ChamadaFalhou = 4 };
 
@@ -145,15 +139,6 @@ int DecodificaArquivo(const std::string& caminho, bool resumo) {
     return Ok;
 }
 
-std::string DiretorioDoPrograma() {
-    char caminho[PATH_MAX];
-    ssize_t n = readlink("/proc/self/exe", caminho, sizeof caminho - 1);
-    if (n <= 0) return ".";
-    caminho[n] = '\0';
-    std::string s(caminho);
-    return s.substr(0, s.rfind('/'));
-}
-
 void* CarregaBiblioteca(const std::string& pedida, std::string& carregada) {
     std::vector<std::string> candidatos;
     if (!pedida.empty()) {
@@ -161,20 +146,16 @@ void* CarregaBiblioteca(const std::string& pedida, std::string& carregada) {
     } else if (const char* env = std::getenv("VLTXDRV_LIB"); env != nullptr && *env != '\0') {
         candidatos.push_back(env);
     } else {
-        const std::string dir = DiretorioDoPrograma();
-        for (const char* relativo : {"/" VLTX_LIB_RELATIVA "/" VLTXDRV_SONAME, "/libvltxdrv.so",
-                                     "/../libvltxdrv.so", "/../../libvltxdrv.so"})
-            if (access((dir + relativo).c_str(), R_OK) == 0) candidatos.push_back(dir + relativo);
-        candidatos.push_back(VLTXDRV_SONAME);
-        candidatos.push_back("libvltxdrv.so");
+        candidatos = CandidatosBiblioteca();
     }
     std::string erros;
     for (const std::string& c : candidatos) {
-        if (void* lib = dlopen(c.c_str(), RTLD_NOW | RTLD_LOCAL)) {
+        std::string erro;
+        if (void* lib = AbreBiblioteca(c, erro)) {
             carregada = c;
             return lib;
         }
-        erros += std::string("\n  ") + dlerror();
+        erros += "\n  " + erro;
     }
     std::fprintf(stderr, "vltx: cannot load the library:%s\n  (--lib PATH or VLTXDRV_LIB name it)\n", erros.c_str());
     return nullptr;
@@ -188,7 +169,7 @@ std::string Linha(const Chamada& c) {
 
 // What may take long enough to deserve a progress line.
 std::unique_ptr<Progresso> ProgressoPara(const Chamada& c) {
-    if (isatty(STDOUT_FILENO) == 0) return nullptr;
+    if (!SaidaEhTerminal()) return nullptr;
     const std::string_view nome = c.Alvo->Nome;
     const auto& a = c.Argumentos;
     if (nome == "ecf_Relatorio_XZ" && !a[0].empty() && a[0][0] == '1') return std::make_unique<Progresso>();
@@ -196,28 +177,6 @@ std::unique_ptr<Progresso> ProgressoPara(const Chamada& c) {
         return std::make_unique<Progresso>(a[4], 600);
     if (nome == "ecf_LeCMC7") return std::make_unique<Progresso>(a[0], 5);
     return nullptr;
-}
-
-// What a person should know beyond the result: why the port did not open,
-// another process reading the same device, a log switched on with nowhere
-// to write.
-std::vector<std::string> Avisos(const Exportacao& e, const std::vector<std::string>& argumentos, const Resultado& r) {
-    const std::string_view nome = e.Nome;
-    if (nome == "ecf_LogSerial" && r.Valor == 1) {
-        std::vector<std::string> causas = PorQueNaoGravaLog(OndeFicaOLog(), std::time(nullptr));
-        if (!causas.empty()) causas.insert(causas.begin(), "the log switch is on, but no log can be written:");
-        return causas;
-    }
-    if (nome != "ecf_InicializaDLL") return {};
-    const std::string& porta = argumentos[0];
-    if (EhEnderecoDeRede(porta)) return r.Valor == 3 || r.Valor == 4 ? PorQueNaoConecta(porta) : std::vector<std::string>{};
-    if (r.Valor == 3) return PorQueNaoAbre(porta, CredenciaisDoProcesso());
-    if (r.Valor != 33) return {};
-    std::vector<std::string> avisos;
-    for (const std::string& outro : OutrosComADispositivoAberta(porta))
-        avisos.push_back("also open in process " + outro + ", without a lock: it may read the printer's replies "
-                         "before the driver does (close it, or let it take the device's UUCP lock)");
-    return avisos;
 }
 
 class Sessao {
@@ -228,7 +187,7 @@ public:
     bool Executa(const Chamada& c) {
         std::printf("%s\n", Linha(c).c_str());
         std::fflush(stdout);
-        void* simbolo = dlsym(lib_, c.Alvo->Nome);
+        void* simbolo = SimboloDe(lib_, c.Alvo->Nome);
         if (simbolo == nullptr) {
             std::printf("! %s is not in this library (%s): skipped\n", c.Alvo->Nome, caminho_.c_str());
             std::fflush(stdout);
@@ -246,7 +205,7 @@ public:
         } else {
             std::printf("= %d  %s\n", r.Valor, Significado(*c.Alvo, c.Argumentos, r, abertaAntes).c_str());
         }
-        for (const std::string& aviso : Avisos(*c.Alvo, c.Argumentos, r)) std::printf("! %s\n", aviso.c_str());
+        for (const std::string& aviso : Avisos(c.Alvo->Nome, c.Argumentos, r.Valor)) std::printf("! %s\n", aviso.c_str());
         if (Falhou(*c.Alvo, c.Argumentos, r, abertaAntes)) ++falhas_;
         std::fflush(stdout);
         return true;
@@ -277,7 +236,7 @@ int Versao(const std::string& pedida) {
     std::string carregada;
     void* lib = CarregaBiblioteca(pedida, carregada);
     if (lib == nullptr) return Uso_;
-    auto versaoDll = reinterpret_cast<int32_t (*)(char*)>(dlsym(lib, "ecf_VersaoDLL"));
+    auto versaoDll = reinterpret_cast<decltype(&ecf_VersaoDLL)>(SimboloDe(lib, "ecf_VersaoDLL"));
     if (versaoDll == nullptr) {
         std::printf("library %s: no ecf_VersaoDLL\n", carregada.c_str());
         return FaltaExportacao;
@@ -333,7 +292,7 @@ int Log(int argc, char** argv, int i) {
             return Uso_;
         }
         arquivo = ArquivoDoDia(lugar.Diretorio, std::time(nullptr));
-        if (access(arquivo->c_str(), F_OK) != 0) {
+        if (!ExisteArquivo(*arquivo)) {
             std::fprintf(stderr,
                          "vltx: no log today: %s does not exist (from %s; LogSerial 1 switches the log on, "
                          "vltx log --where prints the directory)\n",
@@ -465,7 +424,7 @@ int main(int argc, char** argv) {
         if (!sessao.Executa(c)) saida = FaltaExportacao;
     if (abre && sessao.PortaAberta()) sessao.Executa({ProcuraExportacao("FinalizaDLL"), {}});
     // The library stays loaded to the end: unloading it is the host's last act.
-    dlclose(lib);
+    FechaBiblioteca(lib);
     if (verifica && sessao.Falhas() > 0) {
         std::fprintf(stderr, "vltx: %d call%s returned a failure code\n", sessao.Falhas(),
                      sessao.Falhas() == 1 ? "" : "s");

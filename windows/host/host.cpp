@@ -2,11 +2,17 @@
 // hosts do, and drives it against the printer on COM1 (the pseudo-terminal
 // printer of windows/impressora, run by windows/roda-host.sh).
 //
-//   vltxdrv_host.exe LINHA
+//   vltxdrv_host.exe LINHA [URL...]
 //
 // LINHA is the printer's directory as a Windows path: the printer appends
 // every frame it receives to LINHA\quadros (a line of hex digits each), and
 // answers the next frame as LINHA\roteiro says (see impressora_pty.cpp).
+// Each URL (socket://127.0.0.1:PORT, rfc2217://127.0.0.1:PORT) is a serial
+// server in front of the same printer, run by roda-host.sh so that the
+// printer's "k" kills it and the file LINHA\religa starts it again;
+// --roteirizado=URL, --recusa=URL and --calado=URL name the printer behind
+// its own scripted RFC 2217 server (impressora_pty --rfc2217), taking every
+// option, refusing the COM port option, or answering nothing.
 // Prints PASS:/FAIL: per check and exits 1 when any check failed.
 //
 // Every export is called through a pointer of the type the header declares,
@@ -167,6 +173,13 @@ std::vector<std::string> Quadros() {
     return quadros;
 }
 
+void GravaRoteiro(const std::string& texto) {
+    FILE* f = std::fopen((linha + "\\roteiro").c_str(), "wb");
+    if (f == nullptr) return;
+    std::fwrite(texto.data(), 1, texto.size(), f);
+    std::fclose(f);
+}
+
 // What the printer does with the next frame: bytes to send and pauses, in order.
 void Roteiro(const std::vector<std::pair<int, std::string>>& passos) {
     std::string texto;
@@ -183,10 +196,7 @@ void Roteiro(const std::vector<std::pair<int, std::string>>& passos) {
         }
     }
     if (texto.empty()) texto = "silencio\n";
-    FILE* f = std::fopen((linha + "\\roteiro").c_str(), "wb");
-    if (f == nullptr) return;
-    std::fwrite(texto.data(), 1, texto.size(), f);
-    std::fclose(f);
+    GravaRoteiro(texto);
 }
 void Responde(const std::string& bytes) { Roteiro({{0, bytes}}); }
 
@@ -641,11 +651,190 @@ void Descarga() {
     if (dll != nullptr) FreeLibrary(dll);
 }
 
+
+// ------------------------------------------------------------ network lines
+
+// Opens url, at most for segundos, while the server may still be starting
+// (3: nothing listens yet) or still letting the printer's device go after
+// its previous client (4: it drops the connection before taking the option).
+int32_t AbreRede(const char* url, int segundos) {
+    const ULONGLONG fim = Ms() + static_cast<ULONGLONG>(segundos) * 1000;
+    int32_t r;
+    int tentativas = 1;
+    while (((r = EXPORT(ecf_InicializaDLL)(url)) == 3 || r == 4) && Ms() < fim) {
+        Sleep(50);
+        ++tentativas;
+    }
+    if (tentativas > 1) std::printf("%s: opened after %d tries (%d)\n", url, tentativas, r);
+    return r;
+}
+
+// The printer behind a serial server, through the DLL's Winsock line: the
+// same codes as the port on COM1 and as the network lines on Linux.
+void Rede(const char* url) {
+    std::printf("== %s\n", url);
+    EXPORT(ecf_FinalizaDLL)();
+    int32_t r = AbreRede(url, 10);
+    Checa(r == 33, "ecf_InicializaDLL(\"%s\") gives 33 (%d)", url, r);
+    if (r != 33) return;
+
+    // A frame with 255 and CR NUL goes out byte for byte (the unit "X\r"
+    // and an empty flag put CR and NUL together at its end).
+    std::size_t antes = Quadros().size();
+    Responde("\xff");
+    r = EXPORT(ecf_VendaItem)("7891234", "Caf\xe9 \xff\xff fim", "1,000", "4,50", "T1", "X\r", "");
+    std::vector<std::string> q = Novos(antes);
+    char campo[128];
+    std::snprintf(campo, sizeof campo, "%-13.13s%-62.62s%7.7s%9.9s%2.2s%-2.2s", "7891234", "Caf\xe9 \xff\xff fim",
+                  "1,000", "4,50", "T1", "X\r");
+    const std::string venda = std::string("\x1b" "f05") + campo + std::string(1, '\0');
+    Checa(r == 255 && q.size() == 1 && q[0] == venda,
+          "%s: a 100-byte frame with 255 and CR NUL arrives unchanged, and the status byte 255 comes back (%d, %s)",
+          url, r, q.empty() ? "nothing" : Visivel(q[0].substr(80)).c_str());
+
+    // A 30-byte answer with 255, CR NUL and every control byte.
+    const std::string registro("\xff\xff\x0d\x00\x00\x0d\x01\x03\x0a\x11\x13\x1a\x1b\x7f\x80\xfe" "0123456789abcd", 30);
+    Responde(registro);
+    char resposta[31];
+    std::memset(resposta, 'x', sizeof resposta);
+    r = EXPORT(ecf_LeRegistrador)("12", resposta);
+    Checa(r == 33 && std::memcmp(resposta, registro.data(), 30) == 0,
+          "%s: ecf_LeRegistrador gives 33 and the 30 bytes as the printer sent them (%d, %s)", url, r,
+          Visivel(std::string(resposta, 30)).c_str());
+
+    // A silent printer: the one-shot override of 1 s, as on a port.
+    EXPORT(ecf_ProximoTimeout)("1");
+    Roteiro({});
+    ULONGLONG t0 = Ms();
+    r = EXPORT(ecf_AbreGaveta)();
+    ULONGLONG ms = Ms() - t0;
+    Checa(r == 10 && ms >= 1000 && ms < 4000, "%s: a silent printer gives 10 after the 1 s override (%d, %llu ms)",
+          url, r, ms);
+
+    // The server goes away in the middle of an exchange: 16 for it and for
+    // every later call, until the port is closed and opened again.
+    GravaRoteiro("k\n");
+    t0 = Ms();
+    r = EXPORT(ecf_AbreGaveta)();
+    ms = Ms() - t0;
+    const int32_t depois = EXPORT(ecf_EstadoImpressora)();
+    Checa(r == 16 && depois == 16 && ms < 3000,
+          "%s: the server killed mid-exchange gives 16 (in %llu ms), and 16 again for the next command (%d, %d)", url,
+          ms, r, depois);
+    Checa(EXPORT(ecf_FinalizaDLL)() == 33, "%s: ecf_FinalizaDLL of the dropped line gives 33", url);
+    t0 = Ms();
+    r = EXPORT(ecf_InicializaDLL)(url);
+    ms = Ms() - t0;
+    Checa(r == 3 && ms < 3500, "%s: with nothing listening ecf_InicializaDLL gives 3 within the 3 s bound (%d, %llu ms)",
+          url, r, ms);
+    Grava((linha + "\\religa").c_str(), "");
+    r = AbreRede(url, 10);
+    Responde("\x07");
+    const int32_t estado = r == 33 ? EXPORT(ecf_AbreGaveta)() : -1;
+    Checa(r == 33 && estado == 7, "%s: the server started again, the port opens and the printer answers (%d, %d)",
+          url, r, estado);
+    EXPORT(ecf_FinalizaDLL)();
+}
+
+// Back to COM1 as the readout left it, with "Gerar Log" = "1" stored as the
+// log's checks stored it (the network lines' closings stored "0").
+void VoltaAoCom1() {
+    EXPORT(ecf_InicializaDLL)("COM1");
+    EXPORT(ecf_LogSerial)("1");
+    EXPORT(ecf_FinalizaDLL)();
+    EXPORT(ecf_InicializaDLL)("COM1");
+    EXPORT(ecf_LogSerial)("0");
+}
+
+// The scripted RFC 2217 server (impressora_pty --rfc2217): CTS comes from
+// NOTIFY-MODEMSTATE, which ser2net on a pseudo-terminal never reports up.
+std::string Modem(int estado) {
+    return std::string("\xff\xfa\x2c\x6b", 4) + static_cast<char>(estado) + std::string("\xff\xf0", 2);
+}
+
+void Roteirizado(const char* url) {
+    std::printf("== %s (scripted)\n", url);
+    EXPORT(ecf_FinalizaDLL)();
+    int32_t r = AbreRede(url, 10);
+    Checa(r == 33, "ecf_InicializaDLL(\"%s\") of the scripted server gives 33 (%d)", url, r);
+    if (r != 33) return;
+    // CTS and DSR up, then CTS down: ecf_AbreGaveta (sent with CTS flow
+    // control) is refused with 8 and writes nothing; ecf_EstadoImpressora
+    // (without) goes; CTS up again, ecf_AbreGaveta goes.
+    Roteiro({{0, Modem(0x30) + "\x05"}});
+    const int32_t a = EXPORT(ecf_AbreGaveta)();
+    Roteiro({{0, Modem(0x21) + "\x05"}});
+    const int32_t b = EXPORT(ecf_AbreGaveta)();
+    const std::size_t antes = Quadros().size();
+    const int32_t c = EXPORT(ecf_AbreGaveta)();
+    const bool nada = Quadros().size() == antes;
+    Roteiro({{0, Modem(0x31) + "\x05"}});
+    const int32_t d = EXPORT(ecf_EstadoImpressora)();
+    Roteiro({{0, "\x05"}});
+    const int32_t e = EXPORT(ecf_AbreGaveta)();
+    Checa(a == 5 && b == 5 && c == 8 && nada && d == 5 && e == 5,
+          "%s: CTS held by NOTIFY-MODEMSTATE gives 8 to a send with CTS and writes nothing, a send without "
+          "goes, CTS up again lets it through (%d %d %d %d %d)",
+          url, a, b, c, d, e);
+    EXPORT(ecf_FinalizaDLL)();
+}
+
+void SemOpcao(const char* url, bool calado) {
+    EXPORT(ecf_FinalizaDLL)();
+    const ULONGLONG t0 = Ms();
+    const int32_t r = EXPORT(ecf_InicializaDLL)(url);
+    const ULONGLONG ms = Ms() - t0;
+    const int32_t f = EXPORT(ecf_FinalizaDLL)();
+    if (calado)
+        Checa(r == 4 && f == 2 && ms >= 2500 && ms < 5000,
+              "%s: a server that never negotiates gives 4 after the 3 s bound (%d in %llu ms), the port closed", url,
+              r, ms);
+    else
+        Checa(r == 4 && f == 2, "%s: a server that refuses the COM port option gives 4, the port closed (%d, %d)",
+              url, r, f);
+}
+
+void EnderecosRuins() {
+    EXPORT(ecf_FinalizaDLL)();
+    const char* const ruins[] = {"socket://127.0.0.1", "socket://127.0.0.1:0", "socket://127.0.0.1:70000",
+                                 "rfc2217://:4000", "socket://[::1:4000", "socket://127.0.0.1:12ab"};
+    std::string abriram;
+    for (const char* u : ruins)
+        if (EXPORT(ecf_InicializaDLL)(u) != 3) {
+            abriram += std::string(" ") + u;
+            EXPORT(ecf_FinalizaDLL)();
+        }
+    Checa(abriram.empty(), "malformed network port names give 3 (not:%s)", abriram.c_str());
+}
+
+// Last, as the printer ends with it: the printer hangs up (the master side
+// of its pseudo-terminal closed) in the middle of a CMC-7 readout. The
+// driver ends the readout with 16 once the line reports the hang-up, not at
+// the 5 s idle limit.
+void QuedaNaLeitura() {
+    dll = LoadLibraryA("vltxdrv.dll");
+    if (dll == nullptr) return;
+    EXPORT(ecf_FinalizaDLL)();
+    int32_t r = EXPORT(ecf_InicializaDLL)("COM1");
+    GravaRoteiro("b 02\nb 3c31323334\np 400\nh\n");
+    const ULONGLONG t0 = Ms();
+    const int32_t leitura = r == 33 ? EXPORT(ecf_LeCMC7)("c:\\cmc7.txt") : -1;
+    const ULONGLONG ms = Ms() - t0;
+    const int32_t depois = EXPORT(ecf_EstadoImpressora)();
+    Checa(r == 33 && leitura == 16 && ms < 2000 && depois == 16 && LeArquivo("c:\\cmc7.txt") == "\x02<1234",
+          "the printer hanging up mid-readout ends ecf_LeCMC7 with 16 in %llu ms, the file keeping what came, "
+          "and the next command gives 16 (%d, %d, %d)",
+          ms, r, leitura, depois);
+    EXPORT(ecf_FinalizaDLL)();
+    FreeLibrary(dll);
+    dll = nullptr;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: vltxdrv_host LINHA\n");
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: vltxdrv_host LINHA [URL...]\n");
         return 2;
     }
     linha = argv[1];
@@ -660,7 +849,17 @@ int main(int argc, char** argv) {
         LogLigado();
         Cheque();
         LeituraCmc7();
+        if (argc > 2) EnderecosRuins();
+        for (int i = 2; i < argc; ++i) {
+            const std::string a = argv[i];
+            if (a.rfind("--roteirizado=", 0) == 0) Roteirizado(argv[i] + 14);
+            else if (a.rfind("--recusa=", 0) == 0) SemOpcao(argv[i] + 9, false);
+            else if (a.rfind("--calado=", 0) == 0) SemOpcao(argv[i] + 9, true);
+            else Rede(argv[i]);
+        }
+        if (argc > 2) VoltaAoCom1();
         Descarga();
+        QuedaNaLeitura();
     }
 #if defined(__i386__)
     Checa(contrato.chamadas >= 54 && contrato.erradas.empty(),

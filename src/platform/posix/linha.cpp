@@ -1,5 +1,6 @@
-// Serial line on POSIX: a tty opened exclusively, raw, with the read
-// time-outs of a Windows comm port rebuilt on poll(2).
+// The serial line on POSIX, a row of the kinds of line: a tty opened
+// exclusively, raw, with the read time-outs of a Windows comm port rebuilt
+// on poll(2).
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <poll.h>
@@ -13,9 +14,9 @@
 #include <ctime>
 
 #include "platform/plataforma.h"
-#include "platform/posix/linha_rede.h"
-#include "platform/posix/prazo.h"
+#include "platform/prazo.h"
 #include "platform/posix/trava_uucp.h"
+#include "platform/tipos_linha.h"
 
 namespace plataforma {
 namespace {
@@ -92,10 +93,7 @@ void MarcaFalhaEs(Porta& p, int erro) {
     if (erro == EIO || erro == ENXIO || erro == ENODEV) MarcaQueda(p);
 }
 
-}  // namespace
-
-Dispositivo AbreDispositivo(const char* nome) {
-    if (rede::EhEndereco(nome)) return rede::Abre(nome);
+Dispositivo Abre(const char* nome) {
     int slot = 0;
     while (slot < MaxPortas && portas[slot].fd >= 0) ++slot;
     if (slot == MaxPortas || nome == nullptr) return 0;
@@ -126,8 +124,7 @@ Dispositivo AbreDispositivo(const char* nome) {
     return slot + 1;
 }
 
-bool LeConfigLinha(Dispositivo d, ConfigLinha& config) {
-    if (rede::EhRede(d)) return rede::LeConfig(d, config);
+bool LeConfig(Dispositivo d, ConfigLinha& config) {
     Porta* p = PortaDe(d);
     termios t{};
     if (p == nullptr || tcgetattr(p->fd, &t) != 0) return false;
@@ -142,8 +139,7 @@ bool LeConfigLinha(Dispositivo d, ConfigLinha& config) {
     return true;
 }
 
-bool AplicaConfigLinha(Dispositivo d, const ConfigLinha& config) {
-    if (rede::EhRede(d)) return rede::AplicaConfig(d, config);
+bool AplicaConfig(Dispositivo d, const ConfigLinha& config) {
     Porta* p = PortaDe(d);
     if (p == nullptr) return false;
     termios t{};
@@ -172,16 +168,14 @@ bool AplicaConfigLinha(Dispositivo d, const ConfigLinha& config) {
     return true;
 }
 
-bool AplicaTemposLinha(Dispositivo d, const TemposLinha& tempos) {
-    if (rede::EhRede(d)) return rede::AplicaTempos(d, tempos);
+bool AplicaTempos(Dispositivo d, const TemposLinha& tempos) {
     Porta* p = PortaDe(d);
     if (p == nullptr) return false;
     p->tempos = tempos;
     return true;
 }
 
-bool PurgaLinha(Dispositivo d, std::uint32_t filas) {
-    if (rede::EhRede(d)) return rede::Purga(d, filas);
+bool Purga(Dispositivo d, std::uint32_t filas) {
     Porta* p = PortaDe(d);
     if (p == nullptr) return false;
     bool rx = (filas & PURGE_RXCLEAR) != 0;
@@ -190,8 +184,7 @@ bool PurgaLinha(Dispositivo d, std::uint32_t filas) {
     return tcflush(p->fd, rx && tx ? TCIOFLUSH : (rx ? TCIFLUSH : TCOFLUSH)) == 0;
 }
 
-bool LeErrosLinha(Dispositivo d, std::uint32_t* erros, EstadoLinha* estado) {
-    if (rede::EhRede(d)) return rede::LeErros(d, erros, estado);
+bool LeErros(Dispositivo d, std::uint32_t* erros, EstadoLinha* estado) {
     Porta* p = PortaDe(d);
     if (p == nullptr) return false;
     RecolheContadores(*p);
@@ -221,8 +214,7 @@ bool LeErrosLinha(Dispositivo d, std::uint32_t* erros, EstadoLinha* estado) {
 // Windows semantics with ReadIntervalTimeout and both totals set: the read
 // ends with all bytes, after more than the interval between two bytes once
 // the first has come, or at multiplier * count + constant from the start.
-bool LeLinha(Dispositivo d, void* destino, std::uint32_t quantidade, std::uint32_t* lidos) {
-    if (rede::EhRede(d)) return rede::Le(d, destino, quantidade, lidos);
+bool Le(Dispositivo d, void* destino, std::uint32_t quantidade, std::uint32_t* lidos) {
     Porta* p = PortaDe(d);
     if (lidos != nullptr) *lidos = 0;
     if (p == nullptr) return false;
@@ -263,8 +255,7 @@ bool LeLinha(Dispositivo d, void* destino, std::uint32_t quantidade, std::uint32
     return ok;
 }
 
-bool EscreveLinha(Dispositivo d, const void* dados, std::uint32_t quantidade, std::uint32_t* escritos) {
-    if (rede::EhRede(d)) return rede::Escreve(d, dados, quantidade, escritos);
+bool Escreve(Dispositivo d, const void* dados, std::uint32_t quantidade, std::uint32_t* escritos) {
     Porta* p = PortaDe(d);
     if (escritos != nullptr) *escritos = 0;
     if (p == nullptr) return false;
@@ -284,8 +275,7 @@ bool EscreveLinha(Dispositivo d, const void* dados, std::uint32_t quantidade, st
     return true;
 }
 
-bool FechaDispositivo(Dispositivo d) {
-    if (rede::EhRede(d)) return rede::Fecha(d);
+bool Fecha(Dispositivo d) {
     Porta* p = PortaDe(d);
     if (p == nullptr) return false;
     ioctl(p->fd, TIOCNXCL);
@@ -295,14 +285,12 @@ bool FechaDispositivo(Dispositivo d) {
     return r == 0;
 }
 
-bool LinhaCaiu(Dispositivo d) {
-    if (rede::EhRede(d)) return rede::Caiu(d);
+bool Caiu(Dispositivo d) {
     Porta* p = PortaDe(d);
     return p != nullptr && p->caiu;
 }
 
-bool EsperaEntrada(Dispositivo d, std::uint32_t milissegundos) {
-    if (rede::EhRede(d)) return rede::Espera(d, milissegundos);
+bool Espera(Dispositivo d, std::uint32_t milissegundos) {
     Porta* p = PortaDe(d);
     if (p == nullptr || p->caiu) return false;
     const std::int64_t fim = prazo::AgoraMs() + milissegundos;
@@ -323,5 +311,14 @@ bool EsperaEntrada(Dispositivo d, std::uint32_t milissegundos) {
         }
     }
 }
+
+bool QualquerNome(const char* nome) { return nome != nullptr; }
+
+}  // namespace
+
+const TipoLinha LinhaSerial = {
+    .nome = "serial", .Reconhece = QualquerNome, .Abre = Abre, .LeConfig = LeConfig,
+    .AplicaConfig = AplicaConfig, .AplicaTempos = AplicaTempos, .Purga = Purga, .LeErros = LeErros,
+    .Le = Le, .Escreve = Escreve, .Espera = Espera, .Caiu = Caiu, .Fecha = Fecha};
 
 }  // namespace plataforma

@@ -1,16 +1,20 @@
-// Serial line on Windows: a comm port opened exclusively and driven with
-// plain synchronous ReadFile and WriteFile, as the driver was written for.
+// The serial line on Windows, a row of the kinds of line: a comm port opened
+// exclusively and driven with plain synchronous ReadFile and WriteFile, as
+// the driver was written for.
 //
 // One thing is added on top of the API. Waiting for input without taking it
 // (EsperaEntrada) has no synchronous call of its own with a time-out:
 // WaitCommEvent waits without one on a handle opened without overlapped I/O,
 // and polling ClearCommError would spin. So the wait is a ReadFile of one
-// byte under a time-out of its own: the thread sleeps in the system until a
-// byte comes or the time is up. The byte it takes is kept with the port and
+// byte under a time-out of its own, in slices of half a second with a look
+// at the line between them (a hang-up need not end a pending read): the
+// thread sleeps in the system until a byte comes or the slice is up. The
+// byte it takes is kept with the port and
 // given back as the first byte of the next read; the queue counts and a purge
 // of the input queue include it, so the driver sees the line as if the byte
 // were still in the queue.
 #include "platform/plataforma.h"
+#include "platform/tipos_linha.h"
 
 // After plataforma.h: windows.h defines some of its names (CE_, PURGE_) as macros.
 #include <windows.h>
@@ -42,10 +46,23 @@ COMMTIMEOUTS Nativos(const TemposLinha& t) {
                         t.WriteTotalTimeoutMultiplier, t.WriteTotalTimeoutConstant};
 }
 
+// How long one read of the wait for input may block. A read pending on a
+// line that goes away need not end (Wine's ReadFile on a pseudo-terminal
+// that hangs up waits out its whole time-out and returns no bytes and no
+// error); ClearCommError between two reads tells, so a readout learns of
+// the drop within this time instead of at its idle limit.
+constexpr DWORD FatiaEsperaMs = 500;
+
 // After a failed call: a device that is gone fails every call from now on
-// with one of these; the line is then down until it is closed.
+// with one of these; the line is then down until it is closed. A USB
+// adapter pulled out fails with ERROR_ACCESS_DENIED or
+// ERROR_DEVICE_NOT_CONNECTED on the handle that was opened for reading and
+// writing; a hung-up line under Wine with ERROR_NOT_READY or ERROR_IO_DEVICE.
 void NotaFalha(Porta& p) {
     switch (GetLastError()) {
+        case ERROR_ACCESS_DENIED:
+        case ERROR_DEVICE_NOT_CONNECTED:
+        case ERROR_IO_DEVICE:
         case ERROR_DEVICE_REMOVED:
         case ERROR_BAD_COMMAND:
         case ERROR_GEN_FAILURE:
@@ -135,9 +152,7 @@ bool LeAposByte(Porta& p, unsigned char* saida, DWORD quantidade, DWORD* recebid
     return ok;
 }
 
-}  // namespace
-
-Dispositivo AbreDispositivo(const char* nome) {
+Dispositivo Abre(const char* nome) {
     int slot = 0;
     while (slot < MaxPortas && portas[slot].h != nullptr) ++slot;
     if (slot == MaxPortas || nome == nullptr) return 0;
@@ -148,7 +163,7 @@ Dispositivo AbreDispositivo(const char* nome) {
     return slot + 1;
 }
 
-bool LeConfigLinha(Dispositivo d, ConfigLinha& config) {
+bool LeConfig(Dispositivo d, ConfigLinha& config) {
     Porta* p = PortaDe(d);
     if (p == nullptr) return false;
     DCB dcb{};
@@ -165,7 +180,7 @@ bool LeConfigLinha(Dispositivo d, ConfigLinha& config) {
     return true;
 }
 
-bool AplicaConfigLinha(Dispositivo d, const ConfigLinha& config) {
+bool AplicaConfig(Dispositivo d, const ConfigLinha& config) {
     Porta* p = PortaDe(d);
     if (p == nullptr) return false;
     // The record as the device gave it, with the driver's members on top.
@@ -183,7 +198,7 @@ bool AplicaConfigLinha(Dispositivo d, const ConfigLinha& config) {
     return false;
 }
 
-bool AplicaTemposLinha(Dispositivo d, const TemposLinha& tempos) {
+bool AplicaTempos(Dispositivo d, const TemposLinha& tempos) {
     Porta* p = PortaDe(d);
     if (p == nullptr) return false;
     p->tempos = tempos;
@@ -191,14 +206,14 @@ bool AplicaTemposLinha(Dispositivo d, const TemposLinha& tempos) {
     return SetCommTimeouts(p->h, &t) != FALSE;
 }
 
-bool PurgaLinha(Dispositivo d, std::uint32_t filas) {
+bool Purga(Dispositivo d, std::uint32_t filas) {
     Porta* p = PortaDe(d);
     if (p == nullptr) return false;
     if (filas & PURGE_RXCLEAR) p->temByte = false;
     return PurgeComm(p->h, filas) != FALSE;
 }
 
-bool LeErrosLinha(Dispositivo d, std::uint32_t* erros, EstadoLinha* estado) {
+bool LeErros(Dispositivo d, std::uint32_t* erros, EstadoLinha* estado) {
     Porta* p = PortaDe(d);
     if (p == nullptr) return false;
     COMSTAT cs;
@@ -213,7 +228,7 @@ bool LeErrosLinha(Dispositivo d, std::uint32_t* erros, EstadoLinha* estado) {
     return ok;
 }
 
-bool LeLinha(Dispositivo d, void* destino, std::uint32_t quantidade, std::uint32_t* lidos) {
+bool Le(Dispositivo d, void* destino, std::uint32_t quantidade, std::uint32_t* lidos) {
     Porta* p = PortaDe(d);
     if (lidos != nullptr) *lidos = 0;
     if (p == nullptr) return false;
@@ -233,7 +248,7 @@ bool LeLinha(Dispositivo d, void* destino, std::uint32_t quantidade, std::uint32
     return ok;
 }
 
-bool EscreveLinha(Dispositivo d, const void* dados, std::uint32_t quantidade, std::uint32_t* escritos) {
+bool Escreve(Dispositivo d, const void* dados, std::uint32_t quantidade, std::uint32_t* escritos) {
     Porta* p = PortaDe(d);
     if (escritos != nullptr) *escritos = 0;
     if (p == nullptr) return false;
@@ -244,7 +259,7 @@ bool EscreveLinha(Dispositivo d, const void* dados, std::uint32_t quantidade, st
     return ok;
 }
 
-bool FechaDispositivo(Dispositivo d) {
+bool Fecha(Dispositivo d) {
     Porta* p = PortaDe(d);
     if (p == nullptr) return false;
     const bool ok = CloseHandle(p->h) != FALSE;
@@ -252,33 +267,49 @@ bool FechaDispositivo(Dispositivo d) {
     return ok;
 }
 
-bool LinhaCaiu(Dispositivo d) {
+bool Caiu(Dispositivo d) {
     Porta* p = PortaDe(d);
     return p != nullptr && p->caiu;
 }
 
-bool EsperaEntrada(Dispositivo d, std::uint32_t milissegundos) {
+bool Espera(Dispositivo d, std::uint32_t milissegundos) {
     Porta* p = PortaDe(d);
     if (p == nullptr || p->caiu) return false;
     if (p->temByte) return true;
     COMSTAT estado;
     if (Estado(*p, estado) && estado.cbInQue > 0) return true;
-    if (milissegundos == 0) return false;
+    if (milissegundos == 0 || p->caiu) return false;
     const DWORD inicio = GetTickCount();
     const DWORD espera = milissegundos < MAXDWORD ? milissegundos : MAXDWORD - 1;
-    DWORD n = 0;
-    const bool ok = LeCom(*p, &p->byte, 1, COMMTIMEOUTS{0, 0, espera, 0, 0}, &n);
-    RestauraTempos(*p);
-    if (ok && n == 1) {
-        p->temByte = true;
-        return true;
+    for (;;) {
+        const DWORD passou = GetTickCount() - inicio;
+        if (passou >= espera) return false;
+        const DWORD fatia = espera - passou < FatiaEsperaMs ? espera - passou : FatiaEsperaMs;
+        const DWORD antes = GetTickCount();
+        DWORD n = 0;
+        const bool ok = LeCom(*p, &p->byte, 1, COMMTIMEOUTS{0, 0, fatia, 0, 0}, &n);
+        RestauraTempos(*p);
+        if (ok && n == 1) {
+            p->temByte = true;
+            return true;
+        }
+        // A read can end quietly on a line that has gone: ask the line.
+        if (p->caiu || !Estado(*p, estado) || p->caiu) return false;
+        if (estado.cbInQue > 0) return true;
+        // A read that fails or ends at once would have the caller come
+        // straight back: the rest of the slice is slept out instead.
+        const DWORD usado = GetTickCount() - antes;
+        if (!ok || usado < fatia) Sleep(fatia - (usado < fatia ? usado : fatia));
     }
-    if (p->caiu) return false;  // the caller ends its readout
-    // A line that fails or ends at once would have the caller come straight
-    // back: the rest of the wait is slept out instead.
-    const DWORD passou = GetTickCount() - inicio;
-    if (passou < espera) Sleep(espera - passou);
-    return false;
 }
+
+bool QualquerNome(const char* nome) { return nome != nullptr; }
+
+}  // namespace
+
+const TipoLinha LinhaSerial = {
+    .nome = "serial", .Reconhece = QualquerNome, .Abre = Abre, .LeConfig = LeConfig,
+    .AplicaConfig = AplicaConfig, .AplicaTempos = AplicaTempos, .Purga = Purga, .LeErros = LeErros,
+    .Le = Le, .Escreve = Escreve, .Espera = Espera, .Caiu = Caiu, .Fecha = Fecha};
 
 }  // namespace plataforma

@@ -1,4 +1,4 @@
-#include "platform/posix/telnet_rfc2217.h"
+#include "platform/telnet_rfc2217.h"
 
 #include "platform/plataforma.h"
 

@@ -1,35 +1,27 @@
-// Network lines on POSIX: a TCP connection made within a bounded time, with
-// the read time-outs, purges, queue state and drop rules of a local port.
-// A raw socket carries bytes only (no settings, no CTS: never held); an
-// RFC 2217 line also carries the settings, CTS and the line errors.
-#include "platform/posix/linha_rede.h"
+// Network lines, on every system: a TCP connection made within a bounded
+// time, with the read time-outs, purges, queue state and drop rules of a
+// local port. A raw socket carries bytes only (no settings, no CTS: never
+// held); an RFC 2217 line also carries the settings, CTS and the line
+// errors. The socket calls themselves are the system's (soquete.h).
+#include "platform/linha_rede.h"
 
-#include <fcntl.h>
-#include <linux/sockios.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/ioctl.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 
-#include "platform/posix/prazo.h"
-#include "platform/posix/telnet_rfc2217.h"
+#include "platform/prazo.h"
+#include "platform/soquete.h"
+#include "platform/telnet_rfc2217.h"
+#include "platform/tipos_linha.h"
 
 namespace plataforma::rede {
 namespace {
 
-constexpr char PrefixoRaw[] = "socket://";
-constexpr char PrefixoRfc2217[] = "rfc2217://";
+using soquete::Soquete;
+
+constexpr int MaxLinhas = 8;
 
 struct LinhaRede {
-    int fd = -1;
+    Soquete fd = soquete::Nenhum;
     bool rfc2217 = false;
     TemposLinha tempos{};
     ConfigLinha config{};     // the settings last applied
@@ -46,8 +38,8 @@ struct LinhaRede {
 LinhaRede linhas[MaxLinhas];
 
 LinhaRede* LinhaDe(Dispositivo d) {
-    if (!EhRede(d) || linhas[d - PrimeiroHandle - 1].fd < 0) return nullptr;
-    return &linhas[d - PrimeiroHandle - 1];
+    if (d < 1 || d > MaxLinhas || linhas[d - 1].fd == soquete::Nenhum) return nullptr;
+    return &linhas[d - 1];
 }
 
 using prazo::AgoraMs;
@@ -60,17 +52,9 @@ void MarcaQueda(LinhaRede& l) {
 }
 
 bool EnviaTudo(LinhaRede& l, const unsigned char* bytes, std::size_t n) {
-    std::size_t feitos = 0;
-    while (feitos < n) {
-        ssize_t r = send(l.fd, bytes + feitos, n - feitos, MSG_NOSIGNAL);
-        if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) {
-            MarcaQueda(l);
-            return false;
-        }
-        feitos += static_cast<std::size_t>(r);
-    }
-    return true;
+    if (soquete::EnviaTudo(l.fd, bytes, n)) return true;
+    MarcaQueda(l);
+    return false;
 }
 
 bool EnviaPendentes(LinhaRede& l) {
@@ -92,9 +76,9 @@ int Bombeia(LinhaRede& l) {
     }
     const std::size_t espaco = sizeof l.fila - l.fim;
     if (espaco == 0) return 0;
-    ssize_t n = recv(l.fd, l.fila + l.fim, espaco, MSG_DONTWAIT);
-    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return 0;
-    if (n <= 0) {
+    const long n = soquete::RecebeAgora(l.fd, l.fila + l.fim, espaco);
+    if (n == 0) return 0;
+    if (n < 0) {
         MarcaQueda(l);
         return -1;
     }
@@ -117,70 +101,9 @@ bool BombeiaTudo(LinhaRede& l) {
 // Whether a raw socket that polled readable with nothing to read has been
 // closed by the far side.
 bool FimDaConexao(LinhaRede& l) {
-    unsigned char b;
-    ssize_t n = recv(l.fd, &b, 1, MSG_PEEK | MSG_DONTWAIT);
-    if (n > 0 || (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))) return false;
+    if (!soquete::Encerrado(l.fd)) return false;
     MarcaQueda(l);
     return true;
-}
-
-// "HOST:PORT", HOST possibly "[v6]", into its parts; false when malformed.
-bool SeparaEndereco(const char* resto, char* host, std::size_t tamHost, char* porta, std::size_t tamPorta) {
-    const char* doisPontos = std::strrchr(resto, ':');
-    if (doisPontos == nullptr) return false;
-    const char* inicio = resto;
-    const char* fimHost = doisPontos;
-    if (*inicio == '[') {
-        ++inicio;
-        if (fimHost == inicio || fimHost[-1] != ']') return false;
-        --fimHost;
-    }
-    const std::size_t n = static_cast<std::size_t>(fimHost - inicio);
-    const std::size_t np = std::strlen(doisPontos + 1);
-    if (n == 0 || n >= tamHost || np == 0 || np >= tamPorta) return false;
-    char* fimNumero = nullptr;
-    long numero = std::strtol(doisPontos + 1, &fimNumero, 10);
-    if (*fimNumero != '\0' || numero < 1 || numero > 65535) return false;
-    std::memcpy(host, inicio, n);
-    host[n] = '\0';
-    std::memcpy(porta, doisPontos + 1, np + 1);
-    return true;
-}
-
-// A connected socket, blocking, or -1 when none could be made by the deadline.
-int Conecta(const char* host, const char* porta, std::int64_t prazo) {
-    addrinfo dicas{};
-    dicas.ai_family = AF_UNSPEC;
-    dicas.ai_socktype = SOCK_STREAM;
-    dicas.ai_flags = AI_NUMERICSERV;
-    addrinfo* enderecos = nullptr;
-    if (getaddrinfo(host, porta, &dicas, &enderecos) != 0) return -1;
-    int fd = -1;
-    for (addrinfo* a = enderecos; a != nullptr && fd < 0 && Restante(prazo) > 0; a = a->ai_next) {
-        fd = socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
-        if (fd < 0) continue;
-        bool ok = connect(fd, a->ai_addr, a->ai_addrlen) == 0;
-        if (!ok && errno == EINPROGRESS) {
-            pollfd pf{fd, POLLOUT, 0};
-            int r;
-            do r = poll(&pf, 1, Restante(prazo));
-            while (r < 0 && errno == EINTR);
-            int erro = 0;
-            socklen_t tam = sizeof erro;
-            ok = r > 0 && getsockopt(fd, SOL_SOCKET, SO_ERROR, &erro, &tam) == 0 && erro == 0;
-        }
-        if (!ok) {
-            close(fd);
-            fd = -1;
-        }
-    }
-    freeaddrinfo(enderecos);
-    if (fd < 0) return -1;
-    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    // Frames are written whole; a small answer must not wait for an ACK.
-    int um = 1;
-    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &um, sizeof um);
-    return fd;
 }
 
 // Waits for the server to answer our requests, or the deadline. Data that
@@ -189,11 +112,10 @@ void Negocia(LinhaRede& l, std::int64_t prazo) {
     l.telnet.Inicia();
     if (!EnviaPendentes(l)) return;
     while (!l.telnet.Negociado()) {
-        pollfd pf{l.fd, POLLIN, 0};
         int espera = Restante(prazo);
         if (espera == 0) return;
-        int r = poll(&pf, 1, espera);
-        if (r < 0 && errno != EINTR) return;
+        int r = soquete::EsperaLeitura(l.fd, espera);
+        if (r < 0) return;
         if (r > 0 && Bombeia(l) < 0) return;
     }
 }
@@ -216,24 +138,18 @@ unsigned char ParadaRfc2217(std::uint8_t parada) {
     }
 }
 
-}  // namespace
+bool EhRaw(const char* nome) { return std::strncmp(nome, PrefixoRaw, sizeof PrefixoRaw - 1) == 0; }
+bool EhRfc2217(const char* nome) { return std::strncmp(nome, PrefixoRfc2217, sizeof PrefixoRfc2217 - 1) == 0; }
 
-bool EhEndereco(const char* nome) {
-    return nome != nullptr && (std::strncmp(nome, PrefixoRaw, sizeof PrefixoRaw - 1) == 0 ||
-                               std::strncmp(nome, PrefixoRfc2217, sizeof PrefixoRfc2217 - 1) == 0);
-}
-
-
-Dispositivo Abre(const char* nome) {
+Dispositivo Abre(const char* nome, bool rfc2217) {
     int slot = 0;
-    while (slot < MaxLinhas && linhas[slot].fd >= 0) ++slot;
-    if (slot == MaxLinhas || !EhEndereco(nome)) return 0;
-    const bool rfc2217 = std::strncmp(nome, PrefixoRfc2217, sizeof PrefixoRfc2217 - 1) == 0;
+    while (slot < MaxLinhas && linhas[slot].fd != soquete::Nenhum) ++slot;
+    if (slot == MaxLinhas) return 0;
     const char* resto = nome + (rfc2217 ? sizeof PrefixoRfc2217 : sizeof PrefixoRaw) - 1;
     char host[256], porta[8];
     if (!SeparaEndereco(resto, host, sizeof host, porta, sizeof porta)) return 0;
-    const int fd = Conecta(host, porta, AgoraMs() + PrazoConexaoMs);
-    if (fd < 0) return 0;
+    const Soquete fd = soquete::Conecta(host, porta, AgoraMs() + PrazoConexaoMs);
+    if (fd == soquete::Nenhum) return 0;
     LinhaRede& l = linhas[slot];
     l = LinhaRede{};
     l.fd = fd;
@@ -241,8 +157,11 @@ Dispositivo Abre(const char* nome) {
     l.config.BaudRate = 9600;
     l.config.ByteSize = 8;
     if (rfc2217) Negocia(l, AgoraMs() + PrazoConexaoMs);
-    return PrimeiroHandle + slot + 1;
+    return slot + 1;
 }
+
+Dispositivo AbreRaw(const char* nome) { return Abre(nome, false); }
+Dispositivo AbreRfc2217(const char* nome) { return Abre(nome, true); }
 
 bool LeConfig(Dispositivo d, ConfigLinha& config) {
     LinhaRede* l = LinhaDe(d);
@@ -305,13 +224,10 @@ bool Purga(Dispositivo d, std::uint32_t filas) {
             l->telnet.Comando(TelnetRfc2217::PurgeData, 1);
         } else {
             unsigned char lixo[512];
-            for (;;) {
-                ssize_t n = recv(l->fd, lixo, sizeof lixo, MSG_DONTWAIT);
-                if (n > 0) continue;
-                if (n < 0 && errno == EINTR) continue;
-                if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) MarcaQueda(*l);
-                break;
+            long n;
+            while ((n = soquete::RecebeAgora(l->fd, lixo, sizeof lixo)) > 0) {
             }
+            if (n < 0) MarcaQueda(*l);
         }
     }
     if ((filas & PURGE_TXCLEAR) && l->rfc2217) l->telnet.Comando(TelnetRfc2217::PurgeData, 2);
@@ -326,15 +242,9 @@ bool LeErros(Dispositivo d, std::uint32_t* erros, EstadoLinha* estado) {
     if (erros != nullptr) *erros = l->erros;
     l->erros = 0;
     if (estado != nullptr) {
-        int entrada = 0, saida = 0;
-        if (l->rfc2217) entrada = static_cast<int>(l->fim - l->inicio);
-        else if (ioctl(l->fd, FIONREAD, &entrada) != 0) entrada = 0;
-        // Bytes not yet handed to the network, as a port's output queue holds
-        // bytes not yet on the wire; bytes sent and not yet acknowledged
-        // (SIOCOUTQ counts those too) have left, like a tty's last frame.
-        if (ioctl(l->fd, SIOCOUTQNSD, &saida) != 0) saida = 0;
-        estado->cbInQue = static_cast<std::uint32_t>(entrada);
-        estado->cbOutQue = static_cast<std::uint32_t>(saida);
+        estado->cbInQue =
+            l->rfc2217 ? static_cast<std::uint32_t>(l->fim - l->inicio) : soquete::NaEntrada(l->fd);
+        estado->cbOutQue = soquete::NaSaida(l->fd);
         // A server that has never shown a modem line up (ser2net in front of
         // a pseudo-terminal, a three-wire cable) stands for a line without
         // modem signals, which never holds CTS.
@@ -366,9 +276,8 @@ bool Le(Dispositivo d, void* destino, std::uint32_t quantidade, std::uint32_t* l
             continue;
         }
         if (prazo.Passou()) break;
-        pollfd pf{l->fd, POLLIN, 0};
-        int r = poll(&pf, 1, Restante(prazo.Fim()) + 1);
-        if (r < 0 && errno != EINTR) {
+        const int r = soquete::EsperaLeitura(l->fd, Restante(prazo.Fim()) + 1);
+        if (r < 0) {
             MarcaQueda(*l);
             ok = false;
         }
@@ -377,9 +286,9 @@ bool Le(Dispositivo d, void* destino, std::uint32_t quantidade, std::uint32_t* l
             ok = Bombeia(*l) >= 0;
             continue;
         }
-        ssize_t n = recv(l->fd, saida + recebidos, quantidade - recebidos, MSG_DONTWAIT);
-        if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
-        if (n <= 0) {
+        const long n = soquete::RecebeAgora(l->fd, saida + recebidos, quantidade - recebidos);
+        if (n == 0) continue;
+        if (n < 0) {
             MarcaQueda(*l);
             ok = false;
             continue;
@@ -417,9 +326,9 @@ bool Escreve(Dispositivo d, const void* dados, std::uint32_t quantidade, std::ui
 bool Fecha(Dispositivo d) {
     LinhaRede* l = LinhaDe(d);
     if (l == nullptr) return false;
-    int r = close(l->fd);
-    l->fd = -1;
-    return r == 0;
+    const bool ok = soquete::Fecha(l->fd);
+    l->fd = soquete::Nenhum;
+    return ok;
 }
 
 bool Caiu(Dispositivo d) {
@@ -432,21 +341,55 @@ bool Espera(Dispositivo d, std::uint32_t milissegundos) {
     if (l == nullptr || l->caiu) return false;
     const std::int64_t prazo = AgoraMs() + milissegundos;
     for (;;) {
-        int entrada = 0;
-        if (l->rfc2217) {
-            if (l->inicio < l->fim) return true;
-        } else if (ioctl(l->fd, FIONREAD, &entrada) == 0 && entrada > 0) {
-            return true;
-        }
+        if (l->rfc2217 ? l->inicio < l->fim : soquete::NaEntrada(l->fd) > 0) return true;
         const int resta = Restante(prazo);
         if (resta == 0) return false;
-        pollfd pf{l->fd, POLLIN, 0};
-        int r = poll(&pf, 1, resta);
-        if (r < 0 && errno != EINTR) return false;
-        if (r <= 0) continue;
+        const int r = soquete::EsperaLeitura(l->fd, resta);
+        if (r < 0) return false;
+        if (r == 0) continue;
         // Readable with nothing to read: the far side has closed.
         if (l->rfc2217 ? Bombeia(*l) < 0 : FimDaConexao(*l)) return false;
     }
 }
 
+}  // namespace
+
+bool SeparaEndereco(const char* resto, char* host, std::size_t tamHost, char* porta, std::size_t tamPorta) {
+    const char* doisPontos = std::strrchr(resto, ':');
+    if (doisPontos == nullptr) return false;
+    const char* inicio = resto;
+    const char* fimHost = doisPontos;
+    if (*inicio == '[') {
+        ++inicio;
+        if (fimHost == inicio || fimHost[-1] != ']') return false;
+        --fimHost;
+    }
+    const std::size_t n = static_cast<std::size_t>(fimHost - inicio);
+    const std::size_t np = std::strlen(doisPontos + 1);
+    if (n == 0 || n >= tamHost || np == 0 || np >= tamPorta) return false;
+    char* fimNumero = nullptr;
+    long numero = std::strtol(doisPontos + 1, &fimNumero, 10);
+    if (*fimNumero != '\0' || numero < 1 || numero > 65535) return false;
+    std::memcpy(host, inicio, n);
+    host[n] = '\0';
+    std::memcpy(porta, doisPontos + 1, np + 1);
+    return true;
+}
+
 }  // namespace plataforma::rede
+
+namespace plataforma {
+
+const TipoLinha LinhaSocket = {
+    .nome = "socket", .Reconhece = rede::EhRaw, .Abre = rede::AbreRaw, .LeConfig = rede::LeConfig,
+    .AplicaConfig = rede::AplicaConfig, .AplicaTempos = rede::AplicaTempos, .Purga = rede::Purga,
+    .LeErros = rede::LeErros, .Le = rede::Le, .Escreve = rede::Escreve, .Espera = rede::Espera,
+    .Caiu = rede::Caiu, .Fecha = rede::Fecha};
+
+const TipoLinha LinhaRfc2217 = {
+    .nome = "rfc2217", .Reconhece = rede::EhRfc2217, .Abre = rede::AbreRfc2217, .LeConfig = rede::LeConfig,
+    .AplicaConfig = rede::AplicaConfig, .AplicaTempos = rede::AplicaTempos, .Purga = rede::Purga,
+    .LeErros = rede::LeErros, .Le = rede::Le, .Escreve = rede::Escreve, .Espera = rede::Espera,
+    .Caiu = rede::Caiu, .Fecha = rede::Fecha};
+
+}  // namespace plataforma

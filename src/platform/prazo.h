@@ -1,21 +1,18 @@
-// Deadlines of the line operations, in milliseconds of the monotonic clock,
-// so that setting the wall clock moves none of them.
+// Deadlines of the line operations, in milliseconds of the monotonic clock
+// (RelogioMilissegundos), so that setting the wall clock moves none of them.
+// Makes no system call of its own: every kind of line on every system
+// counts its read time-outs with it.
 #pragma once
 
 #include <cstdint>
-#include <ctime>
 
 #include "platform/plataforma.h"
 
 namespace plataforma::prazo {
 
-inline std::int64_t AgoraMs() {
-    timespec t{};
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    return static_cast<std::int64_t>(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
-}
+inline std::int64_t AgoraMs() { return RelogioMilissegundos(); }
 
-// What is left until `prazo`, as poll(2) takes it: 0 once it has passed.
+// What is left until `prazo`, as poll(2) and select() take it: 0 once it has passed.
 inline int Restante(std::int64_t prazo) {
     const std::int64_t resta = prazo - AgoraMs();
     if (resta <= 0) return 0;
