@@ -42,17 +42,22 @@ int Digitos(std::string_view s) {
 
 const Comando* LinhaDoQuadro(std::string_view quadro) {
     if (quadro.size() < 4) return nullptr;
-    const char codigo[3] = {quadro[2], quadro[3], 0};
+    return LinhaDoQuadro(quadro.substr(2, 2), quadro.size());
+}
+
+const Comando* LinhaDoQuadro(std::string_view doisDigitos, std::size_t tamanho) {
+    if (doisDigitos.size() != 2) return nullptr;
+    const char codigo[3] = {doisDigitos[0], doisDigitos[1], 0};
     const Comando* primeiro = ComandoPorCodigo(codigo);
     if (primeiro == nullptr) return nullptr;
     // Two rows share a code only for the cheque; its length tells them apart.
     for (const Comando& c : tabela::Comandos)
-        if (c.Codigo[0] == codigo[0] && c.Codigo[1] == codigo[1] && c.TamanhoQuadro == quadro.size()) return &c;
+        if (c.Codigo[0] == codigo[0] && c.Codigo[1] == codigo[1] && c.TamanhoQuadro == tamanho) return &c;
     const Comando* maior = primeiro;
     for (const Comando& c : tabela::Comandos)
         if (c.Codigo[0] == codigo[0] && c.Codigo[1] == codigo[1] && c.TamanhoQuadro > maior->TamanhoQuadro)
             maior = &c;
-    return quadro.size() > maior->TamanhoQuadro ? maior : primeiro;
+    return tamanho > maior->TamanhoQuadro ? maior : primeiro;
 }
 
 int MaiorQuadro(const char* codigo) {
