@@ -12,7 +12,7 @@
 
 class TextoLongo {
 public:
-    explicit TextoLongo(std::size_t limiteMemoria = std::size_t{4} << 20) : limite_(limiteMemoria) {}
+    explicit TextoLongo(std::size_t limiteMemoria = std::size_t{1} << 20) : limite_(limiteMemoria) {}
     ~TextoLongo();
     TextoLongo(const TextoLongo&) = delete;
     TextoLongo& operator=(const TextoLongo&) = delete;
