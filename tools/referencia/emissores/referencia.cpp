@@ -65,6 +65,7 @@ void Parametros(std::string& s, const ExportacaoModelo& e) {
             }
             case Papel::Texto: tipo = "text, not sent"; break;
             case Papel::Caminho: tipo = "file path"; break;
+            case Papel::Dispositivo: tipo = "device path or address"; break;
             case Papel::Buffer: tipo = "output buffer, " + std::to_string(p.Proprio->Tamanho) + " bytes (" +
                                        Codigo(p.Proprio->ConstanteTamanho) + ")"; break;
         }
