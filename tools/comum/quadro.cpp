@@ -125,9 +125,9 @@ std::string Legivel(std::string_view bytes) {
             saida += static_cast<char>(0xc0 | (b >> 6));
             saida += static_cast<char>(0x80 | (b & 0x3f));
         } else {
-            char hex[8];
-            std::snprintf(hex, sizeof hex, "\\x%02x", b);
-            saida += hex;
+            static constexpr char Hex[] = "0123456789abcdef";
+            const char escape[4] = {'\\', 'x', Hex[b >> 4], Hex[b & 0xf]};
+            saida.append(escape, sizeof escape);
         }
     }
     return saida;
