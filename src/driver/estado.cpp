@@ -13,8 +13,7 @@ bool trocaCompleta;
 
 void RegistraQuadro(const char* prefixo, const unsigned char* dados, std::size_t tamanho) {
     plataforma::Arquivo arquivo = AbreLog();
-    RegistraCarimbo(arquivo, prefixo);
-    if (tamanho > 0) EscreveLog(arquivo, dados, tamanho);
+    RegistraCarimbo(arquivo, prefixo, dados, tamanho);
     FechaLog(arquivo);
 }
 
@@ -89,11 +88,10 @@ std::int32_t TraduzErro(std::int32_t erro) {
     static const std::int32_t Codigos[] = {29, 5, 1, 3, 4, 12, 7, 8, 6, 9, 10, 11, 13, 14, 15, 16, 17, 18, 19};
     std::int32_t codigo = (erro >= 0 && erro <= TransmissaoCheia) ? Codigos[erro] : 29;
     if (EstadoDriver.LogAtivo) {
-        plataforma::Arquivo arquivo = AbreLog();
-        RegistraCarimbo(arquivo, "Erro DLL");
         char texto[80];
-        std::snprintf(texto, sizeof texto, "%ld", static_cast<long>(codigo));
-        EscreveLog(arquivo, texto, 0);
+        const int n = std::snprintf(texto, sizeof texto, "%ld", static_cast<long>(codigo));
+        plataforma::Arquivo arquivo = AbreLog();
+        RegistraCarimbo(arquivo, "Erro DLL", texto, static_cast<std::size_t>(n));
         FechaLog(arquivo);
     }
     return codigo;
