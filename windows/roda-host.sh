@@ -123,7 +123,7 @@ if [ "$arquitetura" = win64 ]; then
     mkdir -p "$perfil"
     if ! c++ -std=c++17 -O1 -Wall -Wextra -Werror -I"$raiz/src" -I"$raiz/windows/perfil" -o "$base/perfil_posix" \
         "$raiz/windows/perfil/perfil_posix.cpp" "$raiz/windows/perfil/gera.cpp" \
-        "$raiz/src/platform/posix/perfil.cpp" >"$base/perfil.out" 2>&1; then
+        "$raiz/src/platform/posix/perfil_texto.cpp" >"$base/perfil.out" 2>&1; then
         falha "building the profile comparison: $(head -5 "$base/perfil.out")"
     elif ! "$base/perfil_posix" gera "$perfil" 400 15 >"$base/perfil.out" 2>&1; then
         falha "writing the layout files: $(tail -3 "$base/perfil.out")"
