@@ -71,7 +71,8 @@ mkdir -p "$kit"
 for arq in x86 x64; do
     if [ $arq = x86 ]; then triplet=i686-w64-mingw32 maquina=i386 sufixo=i686; else triplet=x86_64-w64-mingw32 maquina=i386:x86-64 sufixo=x86_64; fi
     echo "== $arq"
-    constroi "windows/build-$sufixo" "cmake/toolchain-$sufixo-mingw.cmake" -- vltxdrv
+    cmake --preset "mingw-$sufixo" >/dev/null
+    cmake --build --preset "mingw-$sufixo" --target vltxdrv >/dev/null
     constroi "windows/build-kit-$sufixo" "cmake/toolchain-$sufixo-mingw.cmake" \
         -DCMAKE_C_COMPILER="$triplet-gcc-posix" -DCMAKE_CXX_COMPILER="$triplet-g++-posix" \
         -DVLTXDRV_TESTS=OFF -DVLTXDRV_FERRAMENTAS_WINDOWS=ON -- vltx vltx-sim
