@@ -49,7 +49,7 @@ if(VLTXDRV_TESTS)
   add_subdirectory(tests)
 endif()
 
-# vltx.exe and vltx-sim.exe for the Windows kit (windows/kit). Their progress
+# vltx.exe and vltx-sim.exe for the Windows kit (tools/kit-windows). Their progress
 # line runs on a std::thread, which the compiler's win32 thread model lacks:
 # the kit builds them in a tree of their own with the posix flavour
 # (i686-w64-mingw32-g++-posix), winpthread linked in.

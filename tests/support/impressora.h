@@ -3,7 +3,7 @@
 // printer behind a network server). It reads whole frames by the frame
 // table and answers each as the test says. The unit tests run it in
 // process; the Windows harness runs it as impressora_pty
-// (windows/impressora), so a change of the protocol is made here once.
+// (tests/windows/impressora), so a change of the protocol is made here once.
 #pragma once
 
 #include <atomic>

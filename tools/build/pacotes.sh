@@ -1,4 +1,4 @@
-# Debian packages for ./run and windows/run-windows (sourced by both):
+# Debian packages for ./run and tests/windows/run-windows (sourced by both):
 #   instala [--sem-recomendados] PACKAGE...
 #       installs those missing (as root, or through sudo without a
 #       password); false when some are still missing afterwards, saying

@@ -16,7 +16,7 @@ else()
   set(FORMATO pei-x86-64)
 endif()
 add_test(NAME tabela_da_dll
-  COMMAND ${BASH} ${VLTXDRV_RAIZ}/windows/verifica-dll.sh
+  COMMAND ${BASH} ${VLTXDRV_RAIZ}/tests/windows/verifica-dll.sh
           ${VLTXDRV_OBJDUMP} $<TARGET_FILE:vltxdrv> ${SIMBOLOS} ${FORMATO})
 set_tests_properties(tabela_da_dll PROPERTIES LABELS windows)
 
@@ -38,16 +38,16 @@ endforeach()
 string(APPEND CONTEUDO "\n")
 file(GENERATE OUTPUT ${NOMES_H} CONTENT "${CONTEUDO}")
 
-add_executable(vltxdrv_host ${VLTXDRV_RAIZ}/windows/host/host.cpp)
+add_executable(vltxdrv_host ${VLTXDRV_RAIZ}/tests/windows/host/host.cpp)
 target_include_directories(vltxdrv_host PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/host ${VLTXDRV_RAIZ}/include)
 target_link_options(vltxdrv_host PRIVATE -static -static-libgcc -static-libstdc++)
 target_link_libraries(vltxdrv_host PRIVATE advapi32 kernel32)
 add_dependencies(vltxdrv_host vltxdrv)
 
 # The system's own profile reader answering the comparison's questions
-# (windows/perfil; roda-host.sh runs it next to the project's reader).
-add_executable(leitor_windows ${VLTXDRV_RAIZ}/windows/perfil/leitor_windows.cpp)
-target_include_directories(leitor_windows PRIVATE ${VLTXDRV_RAIZ}/windows/perfil)
+# (tests/windows/perfil; roda-host.sh runs it next to the project's reader).
+add_executable(leitor_windows ${VLTXDRV_RAIZ}/tests/windows/perfil/leitor_windows.cpp)
+target_include_directories(leitor_windows PRIVATE ${VLTXDRV_RAIZ}/tests/windows/perfil)
 target_link_options(leitor_windows PRIVATE -static -static-libgcc -static-libstdc++)
 target_link_libraries(leitor_windows PRIVATE kernel32)
 
@@ -60,5 +60,5 @@ else()
   set(ARQUITETURA_WINE win32)
 endif()
 add_test(NAME host_no_wine
-  COMMAND ${BASH} ${VLTXDRV_RAIZ}/windows/roda-host.sh ${CMAKE_BINARY_DIR} ${ARQUITETURA_WINE} ${VLTXDRV_NATIVOS})
+  COMMAND ${BASH} ${VLTXDRV_RAIZ}/tests/windows/roda-host.sh ${CMAKE_BINARY_DIR} ${ARQUITETURA_WINE} ${VLTXDRV_NATIVOS})
 set_tests_properties(host_no_wine PROPERTIES LABELS "windows;wine" TIMEOUT 400)

@@ -7,14 +7,14 @@
 # and perfil_posix (default: VLTXDRV_NATIVOS, else build/tests). A fresh Wine prefix of that kind is made in
 # BUILD_DIR/wine and booted once; its COM1 is the slave of the printer's
 # pseudo-terminal. The win64 run then compares the project's profile reader
-# with GetPrivateProfileStringA (windows/perfil). The host also reaches the
+# with GetPrivateProfileStringA (tests/windows/perfil). The host also reaches the
 # same printer through ser2net on 127.0.0.1, raw (socket://) and Telnet with
 # RFC 2217 (rfc2217://): the printer's "k" kills that server, and the file
 # LINHA/religa that the host writes starts it again. Prints PASS:/FAIL: per check.
 set -uo pipefail
 build=$(cd "$1" && pwd)
 arquitetura=${2:-win64}
-raiz=$(cd "$(dirname "$0")/.." && pwd)
+raiz=$(cd "$(dirname "$0")/../.." && pwd)
 export VLTXDRV_NATIVOS=${3:-${VLTXDRV_NATIVOS:-$raiz/build/tests}}
 base=$build/wine
 linha=$base/linha
@@ -27,8 +27,8 @@ fim() {
     exit
 }
 
-# shellcheck source=windows/wine-comum.sh
-. "$raiz/windows/wine-comum.sh"
+# shellcheck source=tests/windows/wine-comum.sh
+. "$raiz/tests/windows/wine-comum.sh"
 acha_wine "$arquitetura" || fim
 if [ ! -f "$build/vltxdrv.dll" ] || [ ! -f "$build/vltxdrv_host.exe" ]; then
     falha "$build holds no vltxdrv.dll and vltxdrv_host.exe"

@@ -36,7 +36,7 @@ acha_wine() { # win64|win32
     unset DISPLAY WAYLAND_DISPLAY
 }
 
-# The printer (windows/impressora: the native build's target impressora_pty,
+# The printer (tests/windows/impressora: the native build's target impressora_pty,
 # in VLTXDRV_NATIVOS) on a new pseudo-terminal whose slave BASE/com1 links
 # to; it keeps its frames and reads its scripts in LINHA. Sets impressora to
 # its pid.
