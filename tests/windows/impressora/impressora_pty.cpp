@@ -6,8 +6,8 @@
 // Makes LINK a symbolic link to the slave (the prefix's dosdevices/com1),
 // then answers every frame that arrives. It is the tests' printer
 // (tests/support/impressora.h): frames are read whole by the frame table;
-// this program adds only the scripts. Each frame is appended to DIR/quadros as a line of hex digits,
-// before it is answered. The answer comes from DIR/roteiro when the host has
+// this program adds only the scripts. Each frame is appended to
+// DIR/quadros as a line of hex digits, before it is answered. The answer comes from DIR/roteiro when the host has
 // left one there (the file is used up by that frame):
 //   b HEX     send these bytes
 //   p MS      pause
