@@ -1,4 +1,5 @@
-// The profile reader over any file and any names. The input is
+// The profile parser over any text and any names, in memory (the reading of
+// the file is posix/perfil.cpp's). The input is
 //   section NUL key NUL file contents
 // (a missing piece is empty). Both uses the cheque makes of it are run: the
 // section test (no key, default "", 80 bytes) and key reads with the default
@@ -12,7 +13,7 @@
 #include <string>
 
 #include "apoio.h"
-#include "platform/plataforma.h"
+#include "platform/posix/perfil_texto.h"
 
 namespace {
 
@@ -27,12 +28,12 @@ const char* const ChavesCheque[] = {"Valor", "Extenso", "Favorecido", "Cidade", 
     std::abort();
 }
 
-void Le(const std::string& secao, const char* chave, const char* padrao, const std::string& arquivo) {
+void Le(const std::string& secao, const char* chave, const char* padrao, const std::uint8_t* texto, std::size_t tamanhoTexto) {
     // Guard bytes on both sides of the caller's buffer, in one block.
     unsigned char bloco[Guarda + Tamanho + Guarda];
     std::memset(bloco, Marca, sizeof bloco);
     char* destino = reinterpret_cast<char*>(bloco + Guarda);
-    const std::uint32_t n = plataforma::LePerfil(secao.c_str(), chave, padrao, destino, Tamanho, arquivo.c_str());
+    const std::uint32_t n = plataforma::perfil::LeTexto(secao.c_str(), chave, padrao, destino, Tamanho, texto, tamanhoTexto);
     for (std::size_t i = 0; i < Guarda; ++i)
         if (bloco[i] != Marca || bloco[Guarda + Tamanho + i] != Marca) Falha("wrote outside the buffer", chave);
     if (n >= Tamanho) Falha("count not below the buffer size", chave);
@@ -43,13 +44,11 @@ void Le(const std::string& secao, const char* chave, const char* padrao, const s
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* dados, std::size_t tamanho) {
-    static const std::string arquivo = fuzz::DiretorioPrivado() + "/perfil.ini";
     const std::string secao = fuzz::Corta(dados, tamanho);
     const std::string chave = fuzz::Corta(dados, tamanho);
-    fuzz::GravaArquivo(arquivo, dados, tamanho);
 
-    Le(secao, nullptr, "", arquivo);
-    Le(secao, chave.c_str(), "ERR", arquivo);
-    for (const char* c : ChavesCheque) Le(secao, c, "ERR", arquivo);
+    Le(secao, nullptr, "", dados, tamanho);
+    Le(secao, chave.c_str(), "ERR", dados, tamanho);
+    for (const char* c : ChavesCheque) Le(secao, c, "ERR", dados, tamanho);
     return 0;
 }

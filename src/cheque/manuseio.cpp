@@ -12,10 +12,11 @@ constexpr const Comando& Chancela = Linha("ecf_ChancelarCheque");
 extern "C" {
 VLTX_API int32_t VLTX_CALL ecf_CMC7ToECF(void) { return Exporta(Cmc7ToEcf); }
 VLTX_API int32_t VLTX_CALL ecf_EjetarCheque(void) { return Exporta(Ejeta); }
-VLTX_API int32_t VLTX_CALL ecf_CruzarCheque(const char* a, const char* b, const char* c, const char* d) {
-    return Exporta(Cruza, {a, b, c, d});
+VLTX_API int32_t VLTX_CALL ecf_CruzarCheque(const char* tipo, const char* texto1, const char* texto2,
+                                            const char* texto3) {
+    return Exporta(Cruza, {tipo, texto1, texto2, texto3});
 }
-VLTX_API int32_t VLTX_CALL ecf_ChancelarCheque(const char* a, const char* b, const char* c) {
-    return Exporta(Chancela, {a, b, c});
+VLTX_API int32_t VLTX_CALL ecf_ChancelarCheque(const char* numero1, const char* numero2, const char* texto) {
+    return Exporta(Chancela, {numero1, numero2, texto});
 }
 }

@@ -15,11 +15,13 @@ constexpr const Comando& Estabelecimento = Linha("ecf_NovoEstabelecimento");
 }  // namespace
 
 extern "C" {
-VLTX_API int32_t VLTX_CALL ecf_CargaCliche(const char* a, const char* b, const char* c, const char* d, const char* e,
-                                           const char* f) {
-    return Exporta(Cliche, {a, b, c, d, e, f});
+VLTX_API int32_t VLTX_CALL ecf_CargaCliche(const char* opcao, const char* linha1, const char* linha2,
+                                           const char* linha3, const char* texto1, const char* texto2) {
+    return Exporta(Cliche, {opcao, linha1, linha2, linha3, texto1, texto2});
 }
-VLTX_API int32_t VLTX_CALL ecf_CargaAliquota(const char* a, const char* b) { return Exporta(CargaAliquota, {a, b}); }
+VLTX_API int32_t VLTX_CALL ecf_CargaAliquota(const char* indice, const char* aliquota) {
+    return Exporta(CargaAliquota, {indice, aliquota});
+}
 
 // Mode 0 sends the host's date and time, modes 1 and 2 zeros; any other mode
 // writes neither field, and the printer gets what the buffer held there.
@@ -35,14 +37,16 @@ VLTX_API int32_t VLTX_CALL ecf_ProgramaRelogio(const char* modo, const char* dat
         }
     }
 }
-VLTX_API int32_t VLTX_CALL ecf_FormaPagamento(const char* a, const char* b) { return Exporta(Forma, {a, b}); }
-VLTX_API int32_t VLTX_CALL ecf_CargaNaoVinculado(const char* a, const char* b, const char* c) {
-    return Exporta(NaoVinculado, {a, b, c});
+VLTX_API int32_t VLTX_CALL ecf_FormaPagamento(const char* forma, const char* descricao) {
+    return Exporta(Forma, {forma, descricao});
 }
-VLTX_API int32_t VLTX_CALL ecf_DefineAliquota(const char* a, const char* b, const char* c) {
-    return Exporta(DefineAliquota, {a, b, c});
+VLTX_API int32_t VLTX_CALL ecf_CargaNaoVinculado(const char* indice, const char* descricao, const char* tipo) {
+    return Exporta(NaoVinculado, {indice, descricao, tipo});
 }
-VLTX_API int32_t VLTX_CALL ecf_NovoEstabelecimento(const char* a, const char* b, const char* c) {
-    return Exporta(Estabelecimento, {a, b, c});
+VLTX_API int32_t VLTX_CALL ecf_DefineAliquota(const char* indice, const char* aliquota, const char* tipo) {
+    return Exporta(DefineAliquota, {indice, aliquota, tipo});
+}
+VLTX_API int32_t VLTX_CALL ecf_NovoEstabelecimento(const char* texto1, const char* texto2, const char* texto3) {
+    return Exporta(Estabelecimento, {texto1, texto2, texto3});
 }
 }

@@ -20,13 +20,15 @@ extern "C" {
 // Also called by the report wait from inside an export: the lock is recursive.
 VLTX_API int32_t VLTX_CALL ecf_EstadoImpressora(void) { return Exporta(Estado); }
 VLTX_API int32_t VLTX_CALL ecf_AbreGaveta(void) { return Exporta(Gaveta); }
-VLTX_API int32_t VLTX_CALL ecf_LeSensor(const char* a) { return Exporta(Sensor, {a}); }
-VLTX_API int32_t VLTX_CALL ecf_AvancaLinhas(const char* a) { return Exporta(Avanca, {a}); }
-VLTX_API int32_t VLTX_CALL ecf_EspacamentoLinhas(const char* a) { return Exporta(Espacamento, {a}); }
-VLTX_API int32_t VLTX_CALL ecf_Autentica(const char* a) { return Exporta(Autentica, {a}); }
-VLTX_API int32_t VLTX_CALL ecf_Mecanismo(const char* a) { return Exporta(Mecanismo, {a}); }
+VLTX_API int32_t VLTX_CALL ecf_LeSensor(const char* sensor) { return Exporta(Sensor, {sensor}); }
+VLTX_API int32_t VLTX_CALL ecf_AvancaLinhas(const char* linhas) { return Exporta(Avanca, {linhas}); }
+VLTX_API int32_t VLTX_CALL ecf_EspacamentoLinhas(const char* opcao) { return Exporta(Espacamento, {opcao}); }
+VLTX_API int32_t VLTX_CALL ecf_Autentica(const char* texto) { return Exporta(Autentica, {texto}); }
+VLTX_API int32_t VLTX_CALL ecf_Mecanismo(const char* opcao) { return Exporta(Mecanismo, {opcao}); }
 VLTX_API int32_t VLTX_CALL ecf_CortaPapel(void) { return Exporta(Corta); }
-VLTX_API int32_t VLTX_CALL ecf_Rascunho(const char* a) { return Exporta(Rascunho, {a}); }
-VLTX_API int32_t VLTX_CALL ecf_ContrasteTermico(const char* a) { return Exporta(Contraste, {a}); }
-VLTX_API int32_t VLTX_CALL ecf_CodigoBarras(const char* a, const char* b) { return Exporta(Barras, {a, b}); }
+VLTX_API int32_t VLTX_CALL ecf_Rascunho(const char* texto) { return Exporta(Rascunho, {texto}); }
+VLTX_API int32_t VLTX_CALL ecf_ContrasteTermico(const char* opcao) { return Exporta(Contraste, {opcao}); }
+VLTX_API int32_t VLTX_CALL ecf_CodigoBarras(const char* tipo, const char* codigo) {
+    return Exporta(Barras, {tipo, codigo});
+}
 }

@@ -19,28 +19,32 @@ constexpr const Comando& Stub = Linha("ecf_CupomStub");
 }  // namespace
 
 extern "C" {
-VLTX_API int32_t VLTX_CALL ecf_VendaItem(const char* a, const char* b, const char* c, const char* d, const char* e,
-                                         const char* f, const char* g) {
-    return Exporta(Venda, {a, b, c, d, e, f, g});
+VLTX_API int32_t VLTX_CALL ecf_VendaItem(const char* codigo, const char* descricao, const char* quantidade,
+                                         const char* preco, const char* aliquota, const char* unidade,
+                                         const char* casas) {
+    return Exporta(Venda, {codigo, descricao, quantidade, preco, aliquota, unidade, casas});
 }
-VLTX_API int32_t VLTX_CALL ecf_CancelaVenda(const char* a) { return Exporta(CancelaVenda, {a}); }
-VLTX_API int32_t VLTX_CALL ecf_CancelaCupom(const char* a) { return Exporta(CancelaCupom, {a}); }
-VLTX_API int32_t VLTX_CALL ecf_FechaCupom(const char* a) { return Exporta(Fecha, {a}); }
-VLTX_API int32_t VLTX_CALL ecf_Pagamento(const char* a, const char* b, const char* c) {
-    return Exporta(Pagamento, {a, b, c});
+VLTX_API int32_t VLTX_CALL ecf_CancelaVenda(const char* operador) { return Exporta(CancelaVenda, {operador}); }
+VLTX_API int32_t VLTX_CALL ecf_CancelaCupom(const char* operador) { return Exporta(CancelaCupom, {operador}); }
+VLTX_API int32_t VLTX_CALL ecf_FechaCupom(const char* operador) { return Exporta(Fecha, {operador}); }
+VLTX_API int32_t VLTX_CALL ecf_Pagamento(const char* forma, const char* descricao, const char* valor) {
+    return Exporta(Pagamento, {forma, descricao, valor});
 }
 VLTX_API int32_t VLTX_CALL ecf_ImprimeCabecalho(void) { return Exporta(Cabecalho); }
-VLTX_API int32_t VLTX_CALL ecf_Propaganda(const char* a) { return Exporta(Propaganda, {a}); }
-VLTX_API int32_t VLTX_CALL ecf_IdComprador(const char* a, const char* b, const char* c, const char* d, const char* e) {
-    return Exporta(Comprador, {a, b, c, d, e});
+VLTX_API int32_t VLTX_CALL ecf_Propaganda(const char* mensagem) { return Exporta(Propaganda, {mensagem}); }
+VLTX_API int32_t VLTX_CALL ecf_IdComprador(const char* nome, const char* tipo, const char* documento,
+                                           const char* endereco1, const char* endereco2) {
+    return Exporta(Comprador, {nome, tipo, documento, endereco1, endereco2});
 }
-VLTX_API int32_t VLTX_CALL ecf_CancelaItem(const char* a) { return Exporta(CancelaItem, {a}); }
-VLTX_API int32_t VLTX_CALL ecf_AcrescimoSubtotal(const char* a, const char* b) { return Exporta(Acrescimo, {a, b}); }
-VLTX_API int32_t VLTX_CALL ecf_DescontoSubtotal(const char* a, const char* b) {
-    return Exporta(DescontoSubtotal, {a, b});
+VLTX_API int32_t VLTX_CALL ecf_CancelaItem(const char* item) { return Exporta(CancelaItem, {item}); }
+VLTX_API int32_t VLTX_CALL ecf_AcrescimoSubtotal(const char* descricao, const char* valor) {
+    return Exporta(Acrescimo, {descricao, valor});
 }
-VLTX_API int32_t VLTX_CALL ecf_DescontoItem(const char* a, const char* b, const char* c) {
-    return Exporta(DescontoItem, {a, b, c});
+VLTX_API int32_t VLTX_CALL ecf_DescontoSubtotal(const char* descricao, const char* valor) {
+    return Exporta(DescontoSubtotal, {descricao, valor});
+}
+VLTX_API int32_t VLTX_CALL ecf_DescontoItem(const char* tipo, const char* descricao, const char* valor) {
+    return Exporta(DescontoItem, {tipo, descricao, valor});
 }
 VLTX_API int32_t VLTX_CALL ecf_CupomStub(int32_t numero) {
     Argumentos argumentos;

@@ -43,23 +43,27 @@ VLTX_API int32_t VLTX_CALL ecf_Relatorio_XZ(const char* tipo) {
     return resultado;
 }
 VLTX_API int32_t VLTX_CALL ecf_FinalizaRelatorio(void) { return Exporta(Finaliza); }
-VLTX_API int32_t VLTX_CALL ecf_LinhasLivres(const char* a, const char* b) { return Exporta(Livres, {a, b}); }
-VLTX_API int32_t VLTX_CALL ecf_EmiteNaoVinculado(const char* a, const char* b, const char* c) {
-    return Exporta(NaoVinculado, {a, b, c});
+VLTX_API int32_t VLTX_CALL ecf_LinhasLivres(const char* quantidade, const char* texto) {
+    return Exporta(Livres, {quantidade, texto});
 }
-VLTX_API int32_t VLTX_CALL ecf_Vinculado(const char* a, const char* b, const char* c, const char* d, const char* e,
-                                         const char* f, const char* g, const char* h) {
-    return Exporta(Vinculado, {a, b, c, d, e, f, g, h});
+VLTX_API int32_t VLTX_CALL ecf_EmiteNaoVinculado(const char* indice, const char* descricao, const char* valor) {
+    return Exporta(NaoVinculado, {indice, descricao, valor});
 }
-VLTX_API int32_t VLTX_CALL ecf_VinculadoTEF(const char* a, const char* b, const char* c, const char* d, const char* e,
-                                            const char* f) {
-    return Exporta(Tef, {a, b, c, d, e, f});
+VLTX_API int32_t VLTX_CALL ecf_Vinculado(const char* forma, const char* texto1, const char* valor, const char* texto2,
+                                         const char* opcao, const char* texto, const char* numero1,
+                                         const char* numero2) {
+    return Exporta(Vinculado, {forma, texto1, valor, texto2, opcao, texto, numero1, numero2});
 }
-VLTX_API int32_t VLTX_CALL ecf_VinculadoCartao(const char* a, const char* b, const char* c, const char* d,
-                                               const char* e, const char* f, const char* g) {
-    return Exporta(Cartao, {a, b, c, d, e, f, g});
+VLTX_API int32_t VLTX_CALL ecf_VinculadoTEF(const char* forma, const char* texto1, const char* valor, const char* texto,
+                                            const char* numero1, const char* numero2) {
+    return Exporta(Tef, {forma, texto1, valor, texto, numero1, numero2});
 }
-VLTX_API int32_t VLTX_CALL ecf_VinculadoNSeq(const char* a, const char* b, const char* c) {
-    return Exporta(NSeq, {a, b, c});
+VLTX_API int32_t VLTX_CALL ecf_VinculadoCartao(const char* forma, const char* texto1, const char* texto2,
+                                               const char* valor, const char* texto, const char* numero1,
+                                               const char* numero2) {
+    return Exporta(Cartao, {forma, texto1, texto2, valor, texto, numero1, numero2});
+}
+VLTX_API int32_t VLTX_CALL ecf_VinculadoNSeq(const char* sequencia, const char* forma, const char* descricao) {
+    return Exporta(NSeq, {sequencia, forma, descricao});
 }
 }

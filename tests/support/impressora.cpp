@@ -17,6 +17,12 @@
 
 Impressora::Impressora() { Abre(); }
 
+Impressora::Impressora(int fd, Filtro filtro) : mestre_(fd), filtro_(filtro), adotado_(true) {}
+
+void Impressora::EsperaFim() {
+    if (fio_.joinable()) fio_.join();
+}
+
 void Impressora::Reabre() {
     Para();
     if (mestre_ >= 0) close(mestre_);
@@ -86,8 +92,14 @@ std::string Impressora::Le(std::size_t n, int ms) {
         if (poll(&pf, 1, static_cast<int>(resta.count())) <= 0) continue;
         char buf[1024];
         ssize_t r = read(mestre_, buf, std::min(sizeof buf, n - lido.size()));
-        if (r <= 0) break;
-        lido.append(buf, static_cast<std::size_t>(r));
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) {
+            if (adotado_) fim_ = true;  // the far end closed (a pseudo-terminal's slave stays open here)
+            break;
+        }
+        std::size_t dados = static_cast<std::size_t>(r);
+        if (filtro_ != nullptr) dados = filtro_(mestre_, buf, dados);
+        lido.append(buf, dados);
     }
     return lido;
 }
@@ -122,7 +134,7 @@ std::string Impressora::LeQuadro() {
 }
 
 void Impressora::Laco() {
-    while (!parar_) {
+    while (!parar_ && !fim_) {
         std::string quadro = LeQuadro();
         if (quadro.empty()) continue;
         {

@@ -1,5 +1,9 @@
-// A printer on the master side of a pseudo-terminal: the driver opens the
-// slave path like any serial device, the test plays the printer here.
+// The test printer: on the master side of a pseudo-terminal (the driver
+// opens the slave path like any serial device), or on a connected socket (a
+// printer behind a network server). It reads whole frames by the frame
+// table and answers each as the test says. The unit tests run it in
+// process; the Windows harness runs it as impressora_pty
+// (tests/windows/impressora), so a change of the protocol is made here once.
 #pragma once
 
 #include <atomic>
@@ -14,7 +18,14 @@ public:
     // What the printer answers to a frame; an empty string stays silent.
     using Resposta = std::function<std::string(const std::string& quadro)>;
 
+    // What a descriptor carries besides data (Telnet): takes it out of
+    // bytes in place, may answer on fd, and says how many data bytes remain.
+    using Filtro = std::size_t (*)(int fd, char* bytes, std::size_t n);
+
     Impressora();
+    // On a connected descriptor of the caller's (closed with the printer);
+    // the background printer ends when the far end closes.
+    Impressora(int fd, Filtro filtro);
     ~Impressora();
     Impressora(const Impressora&) = delete;
     Impressora& operator=(const Impressora&) = delete;
@@ -30,6 +41,8 @@ public:
     // later; every later frame is answered 06.
     void AtendeCortandoAPrimeira();
     void Para();
+    // Waits for the background printer to end (the far end closed).
+    void EsperaFim();
 
     // Frames seen by the background printer, in order.
     std::vector<std::string> Quadros();
@@ -53,6 +66,9 @@ private:
     char caminho_[128] = {};
     std::thread fio_;
     std::atomic<bool> parar_{false};
+    std::atomic<bool> fim_{false};
+    Filtro filtro_ = nullptr;
+    bool adotado_ = false;
     std::mutex trava_;
     std::vector<std::string> quadros_;
     Resposta resposta_;

@@ -44,6 +44,19 @@ int OuveLoopback(int fila, int* porta) {
     return fd;
 }
 
+int OuveLoopbackEm(int porta, int fila) {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return -1;
+    int um = 1;
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &um, sizeof um);
+    sockaddr_in a = Endereco(porta);
+    if (bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(fd, fila) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 int ConectaLoopback(int porta) {
     int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in a = Endereco(porta);

@@ -7,18 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "processo.h"
+#include "com_simulador.h"
 
 namespace {
 
-class Ferramentas : public ::testing::Test {
+class Ferramentas : public ComSimulador {
 protected:
-    void Inicia(const std::vector<std::string>& opcoes = {}) {
-        ASSERT_FALSE(dir_.Caminho().empty());
-        sim_ = std::make_unique<SimuladorEmExecucao>(dir_.Caminho(), opcoes);
-        ASSERT_FALSE(sim_->Escravo().empty()) << sim_->Erros();
-    }
-
     std::vector<std::string> Ambiente() const {
         return {"VLTXDRV_DRIVE_C=" + dir_.Caminho() + "/c", "VLTXDRV_REGISTRY=" + dir_.Caminho() + "/reg"};
     }
@@ -45,8 +39,6 @@ protected:
         return conteudo;
     }
 
-    DiretorioTemporario dir_;
-    std::unique_ptr<SimuladorEmExecucao> sim_;
 };
 
 constexpr const char* Cupom = R"(# a whole receipt

@@ -2,9 +2,7 @@
 // the streams with their end bytes and their drills.
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <poll.h>
 #include <termios.h>
@@ -17,6 +15,7 @@
 #include <string>
 
 #include "processo.h"
+#include "support/loopback.h"
 
 namespace {
 
@@ -156,12 +155,8 @@ TEST(Simulador, OnATcpPortItServesOneClientAfterAnother) {
     ASSERT_EQ(endereco.rfind("127.0.0.1:", 0), 0u) << endereco << sim.Erros();
     const int porta = std::stoi(endereco.substr(10));
     for (int cliente = 0; cliente < 2; ++cliente) {
-        int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_port = htons(static_cast<std::uint16_t>(porta));
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+        const int fd = ConectaLoopback(porta);
+        ASSERT_GE(fd, 0) << "nothing listens on " << endereco;
         ASSERT_EQ(send(fd, Status.data(), Status.size(), 0), ssize_t(Status.size()));
         pollfd pf{fd, POLLIN, 0};
         char r = 'x';

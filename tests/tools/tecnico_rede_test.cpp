@@ -19,19 +19,14 @@
 #include <vector>
 
 #include "support/loopback.h"
-#include "processo.h"
+#include "com_simulador.h"
 #include "vltx/diagnostico_rede.h"
 #include "vltx/lugar_do_log.h"
 
 namespace {
 
-class Tecnico2 : public ::testing::Test {
+class Tecnico2 : public ComSimulador {
 protected:
-    void Inicia() {
-        ASSERT_FALSE(dir_.Caminho().empty());
-        sim_ = std::make_unique<SimuladorEmExecucao>(dir_.Caminho());
-        ASSERT_FALSE(sim_->Escravo().empty()) << sim_->Erros();
-    }
     std::vector<std::string> Ambiente(const std::string& driveC) const {
         return {"VLTXDRV_DRIVE_C=" + driveC, "VLTXDRV_REGISTRY=" + dir_.Caminho() + "/reg",
                 "VLTXDRV_LOCK_DIR=" + dir_.Caminho()};
@@ -42,9 +37,6 @@ protected:
         argv.insert(argv.end(), args.begin(), args.end());
         return Executa(argv, Ambiente(driveC.empty() ? DriveC() : driveC));
     }
-
-    DiretorioTemporario dir_;
-    std::unique_ptr<SimuladorEmExecucao> sim_;
 };
 
 // A Telnet server that refuses the COM-PORT-OPTION and binary mode to every

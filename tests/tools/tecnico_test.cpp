@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "processo.h"
+#include "com_simulador.h"
 #include "vltx/decodifica_log.h"
 #include "vltx/diagnostico.h"
 #include "vltx/exportacoes.h"
@@ -35,13 +35,8 @@ bool Falha(const char* exportacao, std::int32_t valor, std::vector<std::string> 
     return Falhou(*e, argumentos, r, portaAberta);
 }
 
-class Tecnico : public ::testing::Test {
+class Tecnico : public ComSimulador {
 protected:
-    void Inicia(const std::vector<std::string>& opcoes = {}) {
-        ASSERT_FALSE(dir_.Caminho().empty());
-        sim_ = std::make_unique<SimuladorEmExecucao>(dir_.Caminho(), opcoes);
-        ASSERT_FALSE(sim_->Escravo().empty()) << sim_->Erros();
-    }
     std::vector<std::string> Ambiente() const {
         return {"VLTXDRV_DRIVE_C=" + dir_.Caminho() + "/c", "VLTXDRV_REGISTRY=" + dir_.Caminho() + "/reg",
                 "VLTXDRV_LOCK_DIR=" + Travas()};
@@ -60,8 +55,6 @@ protected:
         return Travas() + "/LCK.." + nome;
     }
 
-    DiretorioTemporario dir_;
-    std::unique_ptr<SimuladorEmExecucao> sim_;
 };
 
 }  // namespace

@@ -13,6 +13,7 @@
 
 #include "cheque/cheque.h"
 #include "platform/plataforma.h"
+#include "platform/posix/perfil_texto.h"
 #include "support/ambiente.h"
 #include "support/impressora.h"
 #include "vltxdrv.h"
@@ -284,6 +285,46 @@ TEST_F(Perfil, GarbageFilesNeverOverrunTheBuffer) {
         EXPECT_LE(std::strlen(buf_), valor);
         EXPECT_EQ(std::string(buf_ + 80, 16), std::string(16, '#'));
     }
+}
+
+// The reader hands the file to the parser a block at a time: every answer
+// over a file of several blocks (a byte order mark, a character cut by a
+// block's end, the key in the third block) is the parser's over the same
+// bytes in memory; a path it cannot read answers as a missing file.
+TEST_F(Perfil, TheFileReadsAsItsTextInMemory) {
+    std::string texto = "\xEF\xBB\xBF[Banco]\nValor=1\n";
+    while (texto.size() < 4094) texto += "Chave" + std::to_string(texto.size()) + "=x\n";
+    texto.resize(4094);
+    texto += "\n\xC3\xA9=2\n";  // "é": its two bytes around the block's end
+    while (texto.size() < 9000) texto += ";" + std::string(100, 'c') + "\n";
+    texto += "[Cheque]\nFavorecido = 'JOSE'\nData=3\n";
+    Grava(arquivo_, texto);
+    const auto* bytes = reinterpret_cast<const unsigned char*>(texto.data());
+    struct Pergunta {
+        const char* secao;
+        const char* chave;
+    } const perguntas[] = {{"Banco", nullptr}, {"Banco", "Valor"}, {"Banco", "\xE9"}, {"Cheque", nullptr},
+                           {"Cheque", "Favorecido"}, {"Cheque", "Data"}, {"Cheque", "Nada"}, {"Outra", "Data"}};
+    for (const Pergunta& p : perguntas) {
+        char memoria[96];
+        std::memset(memoria, '#', sizeof memoria);
+        std::memset(buf_, '#', sizeof buf_);
+        const std::uint32_t doArquivo = Le(p.secao, p.chave);
+        const std::uint32_t daMemoria =
+            plataforma::perfil::LeTexto(p.secao, p.chave, "ERR", memoria, 80, bytes, texto.size());
+        EXPECT_EQ(doArquivo, daMemoria) << p.secao << " " << (p.chave ? p.chave : "(list)");
+        EXPECT_EQ(std::string(buf_, sizeof buf_), std::string(memoria, sizeof memoria)) << p.secao;
+    }
+    EXPECT_EQ(Le("Banco", "\xE9"), 1u);
+    EXPECT_STREQ(buf_, "2");
+    EXPECT_EQ(Le("Cheque", "Data"), 1u) << "the third block";
+
+    // A directory at the path cannot be read: the default, as for no file.
+    fs::remove(arquivo_);
+    fs::create_directory(arquivo_);
+    EXPECT_EQ(Le("Cheque", "Data"), 3u);
+    EXPECT_STREQ(buf_, "ERR");
+    fs::remove(arquivo_);
 }
 
 // ------------------------------------------------------------ layout codes

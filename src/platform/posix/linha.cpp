@@ -1,8 +1,11 @@
 // The serial line on POSIX, a row of the kinds of line: a tty opened
 // exclusively, raw, with the read time-outs of a Windows comm port rebuilt
 // on poll(2).
+//
+// POSIX but for one Linux-only part, fenced by __linux__ below: the line
+// errors the kernel counts (TIOCGICOUNT, <linux/serial.h>). Elsewhere no
+// frame, overrun, parity or break error is reported; the rest is POSIX.
 #include <fcntl.h>
-#include <linux/serial.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -18,15 +21,29 @@
 #include "platform/posix/trava_uucp.h"
 #include "platform/tipos_linha.h"
 
+#ifdef __linux__
+#include <linux/serial.h>
+#endif
+
 namespace plataforma {
 namespace {
+
+#ifdef __linux__
+using ContadoresLinha = serial_icounter_struct;
+bool LeContadores(int fd, ContadoresLinha& c) { return ioctl(fd, TIOCGICOUNT, &c) == 0; }
+#else
+struct ContadoresLinha {
+    int frame, overrun, parity, brk, buf_overrun;
+};
+bool LeContadores(int, ContadoresLinha&) { return false; }  // the kernel counts none
+#endif
 
 // What a Windows comm handle carries besides the descriptor.
 struct Porta {
     int fd = -1;
     TemposLinha tempos{};
     std::uint32_t erros = 0;  // CE_ bits gathered since the last LeErrosLinha
-    serial_icounter_struct contadores{};
+    ContadoresLinha contadores{};
     bool temContadores = false;
     bool controleCts = false;  // CRTSCTS as last applied
     bool semModem = false;     // no modem lines (a pseudo-terminal): CTS never held
@@ -71,8 +88,8 @@ std::uint32_t Baud(speed_t v) {
 // Line errors the kernel counted since the last look, as CE_ bits.
 void RecolheContadores(Porta& p) {
     if (!p.temContadores) return;
-    serial_icounter_struct c{};
-    if (ioctl(p.fd, TIOCGICOUNT, &c) != 0) return;
+    ContadoresLinha c{};
+    if (!LeContadores(p.fd, c)) return;
     if (c.frame != p.contadores.frame) p.erros |= CE_FRAME;
     if (c.overrun != p.contadores.overrun) p.erros |= CE_OVERRUN;
     if (c.parity != p.contadores.parity) p.erros |= CE_RXPARITY;
@@ -120,7 +137,7 @@ Dispositivo Abre(const char* nome) {
     p = Porta{};
     p.fd = fd;
     std::memcpy(p.trava, trava, sizeof trava);
-    p.temContadores = ioctl(fd, TIOCGICOUNT, &p.contadores) == 0;
+    p.temContadores = LeContadores(fd, p.contadores);
     return slot + 1;
 }
 

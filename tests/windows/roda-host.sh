@@ -1,19 +1,21 @@
 #!/usr/bin/env bash
 # Runs the host program under Wine against the pseudo-terminal printer:
-#   roda-host.sh BUILD_DIR [win64|win32]
+#   roda-host.sh BUILD_DIR [win64|win32 [NATIVE_DIR]]
 # BUILD_DIR is an x86_64 build (win64, under wine64) or an i686 one (win32,
 # under Debian's 32-bit Wine, package wine32:i386), with vltxdrv.dll and
-# vltxdrv_host.exe in it. A fresh Wine prefix of that kind is made in
+# vltxdrv_host.exe in it; NATIVE_DIR holds the native build's impressora_pty
+# and perfil_posix (default: VLTXDRV_NATIVOS, else build/tests). A fresh Wine prefix of that kind is made in
 # BUILD_DIR/wine and booted once; its COM1 is the slave of the printer's
 # pseudo-terminal. The win64 run then compares the project's profile reader
-# with GetPrivateProfileStringA (windows/perfil). The host also reaches the
+# with GetPrivateProfileStringA (tests/windows/perfil). The host also reaches the
 # same printer through ser2net on 127.0.0.1, raw (socket://) and Telnet with
 # RFC 2217 (rfc2217://): the printer's "k" kills that server, and the file
 # LINHA/religa that the host writes starts it again. Prints PASS:/FAIL: per check.
 set -uo pipefail
 build=$(cd "$1" && pwd)
 arquitetura=${2:-win64}
-raiz=$(cd "$(dirname "$0")/.." && pwd)
+raiz=$(cd "$(dirname "$0")/../.." && pwd)
+export VLTXDRV_NATIVOS=${3:-${VLTXDRV_NATIVOS:-$raiz/build/tests}}
 base=$build/wine
 linha=$base/linha
 passou=0 falhou=0
@@ -25,8 +27,8 @@ fim() {
     exit
 }
 
-# shellcheck source=windows/wine-comum.sh
-. "$raiz/windows/wine-comum.sh"
+# shellcheck source=tests/windows/wine-comum.sh
+. "$raiz/tests/windows/wine-comum.sh"
 acha_wine "$arquitetura" || fim
 if [ ! -f "$build/vltxdrv.dll" ] || [ ! -f "$build/vltxdrv_host.exe" ]; then
     falha "$build holds no vltxdrv.dll and vltxdrv_host.exe"
@@ -121,10 +123,8 @@ fi
 if [ "$arquitetura" = win64 ]; then
     perfil=$base/perfil
     mkdir -p "$perfil"
-    if ! c++ -std=c++17 -O1 -Wall -Wextra -Werror -I"$raiz/src" -I"$raiz/windows/perfil" -o "$base/perfil_posix" \
-        "$raiz/windows/perfil/perfil_posix.cpp" "$raiz/windows/perfil/gera.cpp" \
-        "$raiz/src/platform/posix/perfil.cpp" >"$base/perfil.out" 2>&1; then
-        falha "building the profile comparison: $(head -5 "$base/perfil.out")"
+    if ! cp "$VLTXDRV_NATIVOS/perfil_posix" "$base/perfil_posix" 2>"$base/perfil.out"; then
+        falha "no profile comparison in $VLTXDRV_NATIVOS (the native target perfil_posix)"
     elif ! "$base/perfil_posix" gera "$perfil" 400 15 >"$base/perfil.out" 2>&1; then
         falha "writing the layout files: $(tail -3 "$base/perfil.out")"
     elif ! (cd "$build" && timeout 120 "$wine" ./leitor_windows.exe "Z:${perfil//\//\\}") >"$base/perfil.out" 2>&1; then

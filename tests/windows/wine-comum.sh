@@ -36,15 +36,18 @@ acha_wine() { # win64|win32
     unset DISPLAY WAYLAND_DISPLAY
 }
 
-# The printer (windows/impressora), built for this machine, on a new
-# pseudo-terminal whose slave BASE/com1 links to; it keeps its frames and
-# reads its scripts in LINHA. Sets impressora to its pid.
+# The printer (tests/windows/impressora: the native build's target impressora_pty,
+# in VLTXDRV_NATIVOS) on a new pseudo-terminal whose slave BASE/com1 links
+# to; it keeps its frames and reads its scripts in LINHA. Sets impressora to
+# its pid.
 inicia_impressora() { # BASE LINHA
     local base=$1 linha=$2
-    if ! c++ -std=c++17 -O1 -Wall -Wextra -Werror -o "$base/impressora_pty" "$raiz/windows/impressora/impressora_pty.cpp"; then
-        falha "building the pseudo-terminal printer"
+    local nativos=${VLTXDRV_NATIVOS:-$raiz/build/tests}
+    if [ ! -x "$nativos/impressora_pty" ]; then
+        falha "no pseudo-terminal printer in $nativos: build the native target impressora_pty (cmake --build --preset default --target impressora_pty)"
         return 1
     fi
+    cp "$nativos/impressora_pty" "$base/impressora_pty"
     "$base/impressora_pty" "$base/com1" "$linha" >"$base/impressora.out" 2>&1 &
     impressora=$!
     local _

@@ -4,10 +4,10 @@
 //   impressora_pty LINK DIR
 //
 // Makes LINK a symbolic link to the slave (the prefix's dosdevices/com1),
-// then answers every frame that arrives. A frame ends when the line has been
-// quiet for 30 ms (the driver writes each frame whole and waits for the
-// reply). Each frame is appended to DIR/quadros as a line of hex digits,
-// before it is answered. The answer comes from DIR/roteiro when the host has
+// then answers every frame that arrives. It is the tests' printer
+// (tests/support/impressora.h): frames are read whole by the frame table;
+// this program adds only the scripts. Each frame is appended to
+// DIR/quadros as a line of hex digits, before it is answered. The answer comes from DIR/roteiro when the host has
 // left one there (the file is used up by that frame):
 //   b HEX     send these bytes
 //   p MS      pause
@@ -26,32 +26,28 @@
 // option, or answers no negotiation at all), keeps the data bytes as frames
 // and sends a script's "b" bytes as they stand (Telnet notifications among
 // them: NOTIFY-MODEMSTATE for CTS).
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <poll.h>
 #include <signal.h>
-#include <sys/socket.h>
-#include <stdlib.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
-namespace {
+#include "support/impressora.h"
+#include "support/loopback.h"
 
-constexpr int SilencioMs = 30;
+namespace {
 
 std::string dir;
 
-void Envia(int mestre, const std::string& bytes) {
+// Bytes on a descriptor, for the Telnet answers.
+void Envia(int fd, const std::string& bytes) {
     std::size_t feitos = 0;
     while (feitos < bytes.size()) {
-        ssize_t n = write(mestre, bytes.data() + feitos, bytes.size() - feitos);
+        ssize_t n = write(fd, bytes.data() + feitos, bytes.size() - feitos);
         if (n < 0) {
             if (errno == EINTR || errno == EAGAIN) continue;
             std::perror("impressora_pty: write");
@@ -96,13 +92,15 @@ void MataServidor() {
     std::fclose(f);
 }
 
-void Responde(int mestre, const std::string& quadro) {
+// The answer to a frame: the script's steps, sent here; or, without a
+// script, the printer's plain answer, returned.
+std::string Responde(Impressora& impressora, const std::string& quadro) {
+    Anota(quadro);
     std::string caminho = dir + "/roteiro";
     FILE* f = std::fopen(caminho.c_str(), "r");
     if (f == nullptr) {
         bool registrador = quadro.size() >= 4 && quadro[2] == '0' && quadro[3] == '4';
-        Envia(mestre, registrador ? std::string(30, '0') : std::string(1, '\0'));
-        return;
+        return registrador ? std::string(30, '0') : std::string(1, '\0');
     }
     char linha[4096];
     std::string passos;
@@ -116,47 +114,22 @@ void Responde(int mestre, const std::string& quadro) {
         std::string passo = passos.substr(inicio, fim - inicio);
         inicio = fim + 1;
         if (passo.rfind("b ", 0) == 0) {
-            Envia(mestre, DeHex(passo.c_str() + 2));
+            impressora.Envia(DeHex(passo.c_str() + 2));
         } else if (passo.rfind("p ", 0) == 0) {
             usleep(static_cast<useconds_t>(std::atoi(passo.c_str() + 2)) * 1000);
         } else if (passo == "k") {
             MataServidor();
         } else if (passo == "h") {
-            close(mestre);
-            std::exit(0);
+            std::_Exit(0);  // the master (and the slave held here) close with the process
         }
     }
+    return {};
 }
 
-// Frames from fd until it ends, each answered as the script says. Data
-// bytes only: the filter (Telnet on a network line) takes out the rest.
-int Atende(int fd, std::size_t (*filtro)(int fd, char* bytes, std::size_t n)) {
-    std::string quadro;
-    for (;;) {
-        pollfd pf{fd, POLLIN, 0};
-        int r = poll(&pf, 1, quadro.empty() ? -1 : SilencioMs);
-        if (r < 0) {
-            if (errno == EINTR) continue;
-            std::perror("impressora_pty: poll");
-            return 1;
-        }
-        if (r == 0) {
-            Anota(quadro);
-            Responde(fd, quadro);
-            quadro.clear();
-            continue;
-        }
-        char bloco[1024];
-        ssize_t n = read(fd, bloco, sizeof bloco);
-        if (n < 0) {
-            if (errno == EINTR || errno == EAGAIN) continue;
-            std::perror("impressora_pty: read");
-            return 1;
-        }
-        if (n == 0) return 0;
-        quadro.append(bloco, filtro != nullptr ? filtro(fd, bloco, static_cast<std::size_t>(n))
-                                               : static_cast<std::size_t>(n));
-    }
+// Answers every frame on the printer until the far end closes.
+void Atende(Impressora& impressora) {
+    impressora.Atende([&impressora](const std::string& quadro) { return Responde(impressora, quadro); });
+    impressora.EsperaFim();
 }
 
 // ------------------------------------------------------------ the RFC 2217 server
@@ -204,27 +177,21 @@ std::size_t Telnet(int fd, char* bytes, std::size_t n) {
 }
 
 int ServeRfc2217(int porta) {
-    int ouvinte = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    int um = 1;
-    setsockopt(ouvinte, SOL_SOCKET, SO_REUSEADDR, &um, sizeof um);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(static_cast<std::uint16_t>(porta));
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (bind(ouvinte, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(ouvinte, 1) != 0) {
+    const int ouvinte = OuveLoopbackEm(porta, 1);
+    if (ouvinte < 0) {
         std::perror("impressora_pty: listen");
         return 1;
     }
     for (;;) {
-        int c = accept(ouvinte, nullptr, nullptr);
+        const int c = AceitaLoopback(ouvinte);
         if (c < 0) {
             if (errno == EINTR) continue;
             std::perror("impressora_pty: accept");
             return 1;
         }
         estadoTelnet = 0;
-        Atende(c, Telnet);
-        close(c);
+        Impressora cliente(c, Telnet);
+        Atende(cliente);
     }
 }
 
@@ -242,31 +209,14 @@ int main(int argc, char** argv) {
         return 2;
     }
     dir = argv[2];
-    int mestre = posix_openpt(O_RDWR | O_NOCTTY);
-    if (mestre < 0 || grantpt(mestre) != 0 || unlockpt(mestre) != 0) {
-        std::perror("impressora_pty: posix_openpt");
-        return 1;
-    }
-    const char* escravo = ptsname(mestre);
-    // Raw both ways (termios on the master act on the slave); Wine sets its
-    // own line settings on the slave when the driver opens it.
-    termios t{};
-    tcgetattr(mestre, &t);
-    cfmakeraw(&t);
-    tcsetattr(mestre, TCSANOW, &t);
-    // Held open here, so that the line does not hang up between two opens.
-    int proprio = open(escravo, O_RDWR | O_NOCTTY);
-    if (proprio < 0) {
-        std::perror("impressora_pty: slave");
-        return 1;
-    }
+    Impressora impressora;
     unlink(argv[1]);
-    if (symlink(escravo, argv[1]) != 0) {
+    if (symlink(impressora.Caminho(), argv[1]) != 0) {
         std::perror("impressora_pty: symlink");
         return 1;
     }
-    std::printf("%s\n", escravo);
+    std::printf("%s\n", impressora.Caminho());
     std::fflush(stdout);
-
-    return Atende(mestre, nullptr);
+    Atende(impressora);
+    return 0;
 }

@@ -1,6 +1,6 @@
 // A point-of-sale host for the Windows run: loads vltxdrv.dll by name, as
 // hosts do, and drives it against the printer on COM1 (the pseudo-terminal
-// printer of windows/impressora, run by windows/roda-host.sh).
+// printer of tests/windows/impressora, run by tests/windows/roda-host.sh).
 //
 //   vltxdrv_host.exe LINHA [URL...]
 //

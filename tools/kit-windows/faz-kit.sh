@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # The Windows kit: vltxdrv-VERSION-windows.zip in OUT_DIR.
-#   windows/kit/faz-kit.sh OUT_DIR
+#   tools/kit-windows/faz-kit.sh OUT_DIR
 # For x86 and x64: the stripped vltxdrv.dll, vltxdrv.def, the import libraries
 # for mingw (libvltxdrv.dll.a) and MSVC (vltxdrv.lib), vltx.exe and
 # vltx-sim.exe; then the header, the bindings (Pascal, C#, VB, Python, Java),
 # the reference, the examples, LICENSE, NEWS and LEIA-ME.txt/README.txt with
-# CR LF line ends. The DLLs come from windows/build-i686 and
-# windows/build-x86_64 (the trees windows/run-windows tests), the two
-# programs from windows/build-kit-* (the posix thread model, for std::thread).
+# CR LF line ends. The DLLs come from build-mingw-i686 and
+# build-mingw-x86_64 (the trees tests/windows/run-windows tests), the two
+# programs from build-kit-* (the posix thread model, for std::thread).
 #
 # On x86 the header declares every export stdcall, so a C compiler calls
 # _ecf_InicializaDLL@4; the DLL exports the undecorated ecf_InicializaDLL. The
@@ -71,15 +71,16 @@ mkdir -p "$kit"
 for arq in x86 x64; do
     if [ $arq = x86 ]; then triplet=i686-w64-mingw32 maquina=i386 sufixo=i686; else triplet=x86_64-w64-mingw32 maquina=i386:x86-64 sufixo=x86_64; fi
     echo "== $arq"
-    constroi "windows/build-$sufixo" "cmake/toolchain-$sufixo-mingw.cmake" -- vltxdrv
-    constroi "windows/build-kit-$sufixo" "cmake/toolchain-$sufixo-mingw.cmake" \
+    cmake --preset "mingw-$sufixo" >/dev/null
+    cmake --build --preset "mingw-$sufixo" --target vltxdrv >/dev/null
+    constroi "build-kit-$sufixo" "cmake/toolchain-$sufixo-mingw.cmake" \
         -DCMAKE_C_COMPILER="$triplet-gcc-posix" -DCMAKE_CXX_COMPILER="$triplet-g++-posix" \
         -DVLTXDRV_TESTS=OFF -DVLTXDRV_FERRAMENTAS_WINDOWS=ON -- vltx vltx-sim
     d=$kit/$arq
     mkdir -p "$d"
-    "$triplet-strip" --strip-unneeded -o "$d/vltxdrv.dll" "windows/build-$sufixo/vltxdrv.dll"
-    for p in vltx vltx-sim; do "$triplet-strip" -o "$d/$p.exe" "windows/build-kit-$sufixo/$p.exe"; done
-    definicoes "$triplet" "windows/build-$sufixo/vltxdrv.dll" >"$d/vltxdrv.def"
+    "$triplet-strip" --strip-unneeded -o "$d/vltxdrv.dll" "build-mingw-$sufixo/vltxdrv.dll"
+    for p in vltx vltx-sim; do "$triplet-strip" -o "$d/$p.exe" "build-kit-$sufixo/$p.exe"; done
+    definicoes "$triplet" "build-mingw-$sufixo/vltxdrv.dll" >"$d/vltxdrv.def"
     (cd "$d" && "$triplet-dlltool" --kill-at -d vltxdrv.def -D vltxdrv.dll -l libvltxdrv.dll.a)
     llvm-dlltool -m "$maquina" -k -d "$d/vltxdrv.def" -D vltxdrv.dll -l "$d/vltxdrv.lib"
 done
@@ -96,6 +97,6 @@ find "$kit/bindings" \( -name CMakeLists.txt -o -name testa.sh -o -name '__pycac
 cp docs/reference.md "$kit/docs/"
 cp examples/recibo.c examples/recibo.vltx "$kit/examples/"
 cp LICENSE NEWS "$kit/"
-for t in LEIA-ME.txt README.txt; do sed 's/\r*$/\r/' "windows/kit/$t" >"$kit/$t"; done
+for t in LEIA-ME.txt README.txt; do sed 's/\r*$/\r/' "tools/kit-windows/$t" >"$kit/$t"; done
 (cd "$saida" && zip -qr "$nome.zip" "$nome")
 echo "$saida/$nome.zip"

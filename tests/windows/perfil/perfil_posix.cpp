@@ -1,7 +1,7 @@
 // The profile comparison's native side:
 //   perfil_posix gera DIR [FILES [SEED]]  writes the layout files and DIR/perguntas
 //   perfil_posix compara DIR              answers DIR/perguntas with the
-//       project's own reader and compares every answer with
+//       project's own parser (over each file's text in memory) and compares every answer with
 //       DIR/respostas.windows (GetPrivateProfileStringA under Wine)
 // "compara" prints PASS:/FAIL: lines (the first differences in full) and
 // exits 1 on any difference.
@@ -13,17 +13,32 @@
 #include <vector>
 
 #include "perfil_perguntas.h"
-#include "platform/plataforma.h"
+#include "platform/posix/perfil_texto.h"
 
 namespace {
+
+// The questions come file by file: each file is read once.
+const std::string& Texto(const std::string& caminho) {
+    static std::string lido, texto;
+    if (lido == caminho) return texto;
+    lido = caminho;
+    texto.clear();
+    if (std::FILE* f = std::fopen(caminho.c_str(), "rb")) {
+        char bloco[4096];
+        std::size_t n;
+        while ((n = std::fread(bloco, 1, sizeof bloco, f)) > 0) texto.append(bloco, n);
+        std::fclose(f);
+    }
+    return texto;
+}
 
 std::string Resposta(const perfil::Pergunta& p, const std::string& dir) {
     char buf[perfil::TamanhoBuffer + 8];
     std::memset(buf, '#', sizeof buf);
-    const std::string caminho = dir + "/" + p.arquivo;
-    const std::uint32_t n =
-        plataforma::LePerfil(p.secao.c_str(), p.temChave ? p.chave.c_str() : nullptr,
-                             p.temChave ? perfil::PadraoChave : "", buf, perfil::TamanhoBuffer, caminho.c_str());
+    const std::string& arquivo = Texto(dir + "/" + p.arquivo);
+    const std::uint32_t n = plataforma::perfil::LeTexto(
+        p.secao.c_str(), p.temChave ? p.chave.c_str() : nullptr, p.temChave ? perfil::PadraoChave : "", buf,
+        perfil::TamanhoBuffer, reinterpret_cast<const unsigned char*>(arquivo.data()), arquivo.size());
     char* texto = nullptr;
     std::size_t tamanho = 0;
     std::FILE* f = open_memstream(&texto, &tamanho);

@@ -19,12 +19,12 @@ zip=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 mkdir -p "$2"
 trabalho=$(cd "$2" && pwd)
 shift 2
-raiz=$(cd "$(dirname "$0")/../.." && pwd)
+raiz=$(cd "$(dirname "$0")/../../.." && pwd)
 passou=0 falhou=0
 ok() { echo "PASS: $*"; passou=$((passou + 1)); }
 falha() { echo "FAIL: $*"; falhou=$((falhou + 1)); }
-# shellcheck source=windows/wine-comum.sh
-. "$raiz/windows/wine-comum.sh"
+# shellcheck source=tests/windows/wine-comum.sh
+. "$raiz/tests/windows/wine-comum.sh"
 
 impressora="" simulador=""
 encerra() {
