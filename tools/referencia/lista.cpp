@@ -8,6 +8,7 @@ extern const Emissor EmissorPython;
 extern const Emissor EmissorPascal;
 extern const Emissor EmissorDotnet;
 extern const Emissor EmissorJava;
+extern const Emissor EmissorServico;
 
 const std::vector<const Emissor*>& Emissores() {
     static const std::vector<const Emissor*> lista = {
@@ -17,6 +18,7 @@ const std::vector<const Emissor*>& Emissores() {
         &EmissorPascal,
         &EmissorDotnet,
         &EmissorJava,
+        &EmissorServico,
     };
     return lista;
 }
