@@ -380,14 +380,11 @@ std::string Supervisor::Meaning(const StatusProfile& p, const std::string& expor
         return "done: the driver read the answer whole";
     if (exportName == "ecf_Relatorio_XZ" && r == p.ReportAccepted)
         return "report accepted; the wait for the printer is over";
-    if (r >= 0 && r <= 255 && (r < 1 || r > 29 || r == 33)) {
-        auto it = p.Meanings.find(r);
-        if (it != p.Meanings.end()) return it->second;
-    }
-    // A value the driver also uses for a failure of its own: the profile's
-    // meaning first (the printer said it), then the driver's.
+    // The driver's own codes that an exchange can give (1 and 3 come
+    // only from opening the port, 33 from its own steps).
+    const bool driver = r == 2 || (r >= 4 && r <= 29);
     auto it = p.Meanings.find(r);
-    const char* d = CodeMeaning(r);
+    const char* d = driver ? CodeMeaning(r) : nullptr;
     if (it != p.Meanings.end() && d != nullptr) return it->second + " (or the driver's: " + d + ")";
     if (it != p.Meanings.end()) return it->second;
     if (d != nullptr) return d;
