@@ -281,16 +281,19 @@ bool ValidateCall(const std::string& exportName, const json& body, Plan& plan, I
         fault = {"body", "a JSON array of strings, one per parameter"};
         return false;
     }
+    for (int i = 0; i < e->NumParams; ++i) {
+        const generated::Param& p = e->Params[i];
+        if (p.Type == Kind::Path || p.Type == Kind::Text) {
+            fault = {"export", std::string("takes a ") + (p.Type == Kind::Path ? "file path" : "text the driver reads") +
+                                   " (" + p.Name + "): no request names a path; readouts have their own endpoints"};
+            return false;
+        }
+    }
     Call c{exportName, {}};
     int given = 0;
     for (int i = 0; i < e->NumParams; ++i) {
         const generated::Param& p = e->Params[i];
         if (p.Type == Kind::Buffer) continue;  // the worker passes its own buffer
-        if (p.Type == Kind::Path || p.Type == Kind::Text) {
-            fault = {"export", std::string("takes a ") + (p.Type == Kind::Path ? "file path" : "text the driver reads") +
-                                   " (" + p.Name + "): use its own endpoint"};
-            return false;
-        }
         const std::string field = "[" + std::to_string(given) + "] " + p.Name;
         if (given >= static_cast<int>(body.size())) {
             fault = {field, "missing: " + std::string(e->Name) + " takes " + std::to_string(e->NumParams) + " parameters"};

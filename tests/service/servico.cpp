@@ -118,7 +118,8 @@ std::vector<json> Eventos::Todos() {
 
 Servico::~Servico() { Mata(SIGTERM); }
 
-bool Servico::Inicia(const std::vector<Impressora>& impressoras, const std::string& extra) {
+bool Servico::Inicia(const std::vector<Impressora>& impressoras, const std::string& extra, const std::string& programa) {
+    programa_ = programa;
     porta_ = PortaLivre();
     std::ofstream c(Configuracao());
     c << "listen = \"127.0.0.1:" << porta_ << "\"\nstate_dir = \"" << Estado() << "\"\n"
@@ -139,7 +140,7 @@ bool Servico::Reinicia() {
     if (pid_ == 0) {
         int e = open(erros.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
         if (e >= 0) dup2(e, 2);
-        execl(VLTXD_BIN, VLTXD_BIN, "--config", Configuracao().c_str(), static_cast<char*>(nullptr));
+        execl(programa_.c_str(), programa_.c_str(), "--config", Configuracao().c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
     ++inicios_;
@@ -163,7 +164,7 @@ bool Servico::Reinicia() {
 bool Servico::Prontas(int ms) {
     const auto fim = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     while (std::chrono::steady_clock::now() < fim) {
-        json j = Pede(porta_, "GET", "/printers").Json();
+        json j = Pede(porta_, "GET", "/printers", "", Autorizacao.empty() ? std::vector<std::string>{} : std::vector<std::string>{Autorizacao}).Json();
         bool todas = !j.is_discarded() && j.contains("printers");
         if (todas)
             for (const json& p : j["printers"]) todas = todas && p.value("worker", "") == "ready";

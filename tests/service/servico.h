@@ -55,7 +55,9 @@ public:
     explicit Servico(const std::string& diretorio) : dir_(diretorio) {}
     ~Servico();
     // Writes the configuration (listen on a free port unless given) and starts vltxd.
-    bool Inicia(const std::vector<Impressora>& impressoras, const std::string& extra = {});
+    // programa: what runs in place of vltxd (a wrapper that then runs it).
+    bool Inicia(const std::vector<Impressora>& impressoras, const std::string& extra = {},
+                const std::string& programa = VLTXD_BIN);
     // Starts it again with the same configuration and state.
     bool Reinicia();
     void Mata(int sinal);
@@ -66,6 +68,7 @@ public:
     std::string Erros() const;
     std::string Configuracao() const { return dir_ + "/vltxd.toml"; }
     std::string Estado() const { return dir_ + "/state"; }
+    std::string Autorizacao;  // a header every request of the harness sends, when set
     Resposta Recibo(const std::string& impressora, const nlohmann::json& corpo, const std::string& chave,
                     const std::string& espera = "30000");
 
@@ -74,6 +77,7 @@ private:
     pid_t pid_ = -1;
     int porta_ = 0;
     int inicios_ = 0;
+    std::string programa_ = VLTXD_BIN;
     std::vector<std::string> ids_;
 };
 
