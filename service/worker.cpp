@@ -259,6 +259,9 @@ void Worker::Watch(const std::string& task, const std::string& file, bool polls)
             }
         }
         if (polls) scan(false);
+        struct stat st {};
+        if (!file.empty() && stat(file.c_str(), &st) == 0 && st.st_size != last)
+            Send({{"ev", "progress"}, {"task", task}, {"bytes", static_cast<long long>(st.st_size)}});
         close(ino);
     });
 }

@@ -1,0 +1,94 @@
+// Long operations in the worker: the X report with its wait for the printer
+// (each poll an event) while another printer goes on, and the readouts into
+// a file of the task's, downloaded by the task's id.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <memory>
+
+#include "servico.h"
+
+using nlohmann::json;
+
+namespace {
+
+class Relatorios : public ::testing::Test {
+protected:
+    std::unique_ptr<SimuladorEmExecucao> Sim(const std::string& nome, std::vector<std::string> opcoes = {}) {
+        const std::string d = dir_.Caminho() + "/" + nome;
+        mkdir(d.c_str(), 0700);
+        auto s = std::make_unique<SimuladorEmExecucao>(d, opcoes);
+        EXPECT_FALSE(s->Escravo().empty()) << s->Erros();
+        return s;
+    }
+    Resposta Posta(const std::string& caminho, const json& corpo, const std::string& chave,
+                   const std::string& espera = "30000") {
+        return Pede(servico_.Porta(), "POST", caminho + "?wait=" + espera, corpo.dump(), {"Idempotency-Key: " + chave});
+    }
+    DiretorioTemporario dir_;
+    Servico servico_{dir_.Caminho()};
+};
+
+}  // namespace
+
+TEST_F(Relatorios, AnXReportPollsThePrinterAsEventsWhileAnotherPrinterPrints) {
+    // The slow printer takes a second over each answer: the report and its poll.
+    auto lenta = Sim("lenta", {"--polls", "0", "--delay", "1000"});
+    auto rapida = Sim("rapida");
+    ASSERT_TRUE(servico_.Inicia({{"lenta", lenta->Link(), ""}, {"rapida", rapida->Link(), ""}})) << servico_.Erros();
+    Eventos eventos(servico_.Porta());
+    Resposta x = Posta("/printers/lenta/report", {{"type", "x"}}, "x1", "0");
+    ASSERT_EQ(x.Status, 202) << x.Corpo;
+    const std::string idx = x.Json()["task"];
+    ASSERT_FALSE(eventos.Espera([&](const json& e) { return e["type"] == "step" && e["task"] == idx; }).is_null());
+    Resposta recibo = servico_.Recibo("rapida", ReciboCompleto(), "r1");
+    ASSERT_EQ(recibo.Status, 200) << recibo.Corpo;
+
+    json rel = EsperaTarefa(servico_.Porta(), idx, [](const json& t) { return t["state"] != "queued" && t["state"] != "running"; });
+    ASSERT_EQ(rel["state"], "done") << rel.dump();
+    EXPECT_EQ(rel["steps"][0]["result"], 33);
+    EXPECT_EQ(rel["steps"][0]["meaning"], "report accepted; the wait for the printer is over");
+    // The receipt on the other printer ran inside the report's wait.
+    EXPECT_LT(recibo.Json()["ended"].get<double>(), rel["ended"].get<double>());
+    EXPECT_GT(recibo.Json()["started"].get<double>(), rel["started"].get<double>());
+    json poll = eventos.Espera([&](const json& e) { return e["type"] == "poll" && e["task"] == idx; });
+    ASSERT_FALSE(poll.is_null());
+    EXPECT_EQ(poll["status"], 0);
+    EXPECT_EQ(poll["busy"], false);
+    EXPECT_NE(lenta->Papel().find("LEITURA X 0001"), std::string::npos);
+
+    Resposta z = Posta("/printers/lenta/report", {{"type", "z"}}, "z1");
+    EXPECT_EQ(z.Status, 200) << z.Corpo;
+    EXPECT_NE(lenta->Papel().find("REDUCAO Z 0001"), std::string::npos);
+    EXPECT_EQ(Posta("/printers/lenta/report", {{"type", "y"}}, "y1").Json()["field"], "type");
+}
+
+TEST_F(Relatorios, AReadoutIsStreamedIntoTheTasksFileAndDownloadedByItsId) {
+    auto sim = Sim("a", {"--pause", "20", "--chunk", "512"});
+    ASSERT_TRUE(servico_.Inicia({{"caixa1", sim->Link(), ""}})) << servico_.Erros();
+    Eventos eventos(servico_.Porta());
+    Resposta r = Posta("/printers/caixa1/readout", {{"type", "4"}, {"from", "01012026"}, {"to", "31012026"}}, "l1");
+    ASSERT_EQ(r.Status, 200) << r.Corpo;
+    json j = r.Json();
+    const std::string id = j["task"];
+    EXPECT_EQ(j["file"], "/tasks/" + id + "/file");
+    EXPECT_EQ(j["steps"][0]["args"], json({"4", "01012026", "31012026", "0"}));
+    Resposta arquivo = Pede(servico_.Porta(), "GET", "/tasks/" + id + "/file");
+    ASSERT_EQ(arquivo.Status, 200);
+    EXPECT_NE(arquivo.Corpo.find("LEITURA TIPO 4"), std::string::npos) << arquivo.Corpo;
+    EXPECT_NE(arquivo.Corpo.find("DE 01012026 A 31012026"), std::string::npos);
+    EXPECT_NE(arquivo.Corpo.find("FIM DA LEITURA"), std::string::npos);
+    EXPECT_EQ(j["outcome"]["bytes"], arquivo.Corpo.size());
+    json progresso = eventos.Espera([&](const json& e) {
+        return e["type"] == "progress" && e["task"] == id && e["bytes"] == arquivo.Corpo.size();
+    });
+    EXPECT_FALSE(progresso.is_null());
+
+    Resposta cmc7 = Posta("/printers/caixa1/cmc7", json::object(), "c1");
+    ASSERT_EQ(cmc7.Status, 200) << cmc7.Corpo;
+    Resposta linha = Pede(servico_.Porta(), "GET", "/tasks/" + cmc7.Json()["task"].get<std::string>() + "/file");
+    EXPECT_NE(linha.Corpo.find("<23790001<"), std::string::npos) << linha.Corpo;
+    // A task without a file, and a readout type the printer streams nothing for.
+    EXPECT_EQ(Pede(servico_.Porta(), "GET", "/tasks/" + cmc7.Json()["task"].get<std::string>()).Status, 200);
+    EXPECT_EQ(Posta("/printers/caixa1/readout", {{"type", "3"}, {"from", "1"}, {"to", "2"}}, "l2").Json()["field"], "type");
+}
