@@ -202,9 +202,13 @@ int Journal::InterruptUnfinished() {
     return sqlite3_changes(db_);
 }
 
-int Journal::Prune(int days) {
+int Journal::Prune(int days, std::vector<std::string>& files) {
+    const double before = Now() - days * 86400.0;
+    Stmt f(db_, "SELECT file FROM tasks WHERE created < ? AND state NOT IN ('queued', 'running') AND file IS NOT NULL");
+    f.Real(1, before);
+    while (f.Step() == SQLITE_ROW) files.push_back(f.Col(0));
     Stmt s(db_, "DELETE FROM tasks WHERE created < ? AND state NOT IN ('queued', 'running')");
-    s.Real(1, Now() - days * 86400.0);
+    s.Real(1, before);
     s.Step();
     return sqlite3_changes(db_);
 }

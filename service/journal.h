@@ -47,7 +47,9 @@ public:
     std::vector<StepRow> Steps(const std::string& id);
     // Tasks left queued or running by a stop: interrupted, never re-run.
     int InterruptUnfinished();
-    int Prune(int days);
+    // Deletes the ended tasks older than days, with their steps; their
+    // files' paths go to files.
+    int Prune(int days, std::vector<std::string>& files);
 
     // The worker's side.
     bool StepSent(const std::string& task, int n, const std::string& exportName, const std::string& args);

@@ -86,7 +86,7 @@ bool Supervisor::Start(std::string& error) {
     if (!journal_.Open(journalPath_, error)) return false;
     const int interrupted = journal_.InterruptUnfinished();
     if (interrupted > 0) Log(std::to_string(interrupted) + " unfinished task(s) from before the start marked interrupted");
-    const int pruned = journal_.Prune(config_.JournalDays);
+    const int pruned = Prune();
     if (pruned > 0) Log(std::to_string(pruned) + " task(s) older than " + std::to_string(config_.JournalDays) + " days pruned");
     mkdir((config_.StateDir + "/files").c_str(), 0700);
     wake_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
@@ -115,6 +115,17 @@ void Supervisor::Stop() {
         if (w.Fd >= 0) close(w.Fd);
     }
     if (wake_ >= 0) close(wake_);
+}
+
+int Supervisor::Prune() {
+    std::vector<std::string> files;
+    int n;
+    {
+        std::lock_guard<std::mutex> j(journalMutex);
+        n = journal_.Prune(config_.JournalDays, files);
+    }
+    for (const std::string& f : files) unlink(f.c_str());
+    return n;
 }
 
 void Supervisor::Wake() {
@@ -232,8 +243,7 @@ void Supervisor::Loop() {
         if (now >= nextPrune) {
             nextPrune = now + 3600 * 1000;
             g.unlock();
-            std::lock_guard<std::mutex> j(journalMutex);
-            journal_.Prune(config_.JournalDays);
+            Prune();
         }
     }
 }

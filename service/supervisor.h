@@ -89,6 +89,7 @@ private:
     void SetState(Worker& w, const std::string& state, const std::string& error = {}, int code = 0);
     void EndTask(const std::string& task);
     void Wake();
+    int Prune();
     nlohmann::json Accepts(const Plan& plan, const StatusProfile& p) const;
     std::string Meaning(const StatusProfile& p, const std::string& exportName, const std::string& args, int r) const;
 
