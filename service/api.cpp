@@ -45,25 +45,6 @@ bool SameSecret(const std::string& a, const std::string& b) {
     return diff == 0 && !b.empty();
 }
 
-// How deep the arrays and objects of a JSON text nest, without parsing it:
-// a deep one would run the parser out of stack.
-int Depth(const std::string& s) {
-    int depth = 0, max = 0;
-    bool str = false, esc = false;
-    for (char c : s) {
-        if (str) {
-            if (esc) esc = false;
-            else if (c == '\\') esc = true;
-            else if (c == '"') str = false;
-            continue;
-        }
-        if (c == '"') str = true;
-        else if (c == '[' || c == '{') max = std::max(max, ++depth);
-        else if (c == ']' || c == '}') --depth;
-    }
-    return max;
-}
-
 bool ValidKey(const std::string& k) {
     if (k.empty() || k.size() > 255) return false;
     for (unsigned char c : k)
@@ -202,9 +183,9 @@ HttpResponse Api::Post(const HttpRequest& r, const std::string& printer, const s
         return Error(400, "bad_request", "wait must be milliseconds, 0 to 600000", "wait");
     waitMs = std::stoi(w);
     if (waitMs > 600000) return Error(400, "bad_request", "wait must be milliseconds, 0 to 600000", "wait");
-    if (Depth(r.Body) > 32) return Error(400, "invalid_json", "the JSON nests deeper than 32 levels");
-    json body = json::parse(r.Body, nullptr, false);
-    if (body.is_discarded()) return Error(400, "invalid_json", "the body is not valid JSON");
+    json body;
+    std::string why;
+    if (!ParseBody(r.Body, body, why)) return Error(400, "invalid_json", why);
 
     Plan plan;
     Invalid fault;

@@ -1,5 +1,6 @@
 #include "validation.h"
 
+#include <algorithm>
 #include <cstring>
 #include <regex>
 
@@ -163,10 +164,41 @@ bool OnlyKeys(const json& j, std::initializer_list<const char*> keys, const std:
     return true;
 }
 
+// How deep the arrays and objects of a JSON text nest, without parsing it.
+int Depth(const std::string& s) {
+    int depth = 0, max = 0;
+    bool str = false, esc = false;
+    for (char c : s) {
+        if (str) {
+            if (esc) esc = false;
+            else if (c == '\\') esc = true;
+            else if (c == '"') str = false;
+            continue;
+        }
+        if (c == '"') str = true;
+        else if (c == '[' || c == '{') max = std::max(max, ++depth);
+        else if (c == ']' || c == '}') --depth;
+    }
+    return max;
+}
+
 const std::regex Amount("[0-9]+");
 const std::regex TaxCode("[A-Z][0-9A-Z]?");
 
 }  // namespace
+
+bool ParseBody(const std::string& text, json& body, std::string& why) {
+    if (Depth(text) > 32) {
+        why = "the JSON nests deeper than 32 levels";
+        return false;
+    }
+    body = json::parse(text, nullptr, false);
+    if (body.is_discarded()) {
+        why = "the body is not valid JSON";
+        return false;
+    }
+    return true;
+}
 
 bool ValidateReceipt(const json& body, Plan& plan, Invalid& fault) {
     plan = Plan{};

@@ -39,6 +39,10 @@ struct Invalid {
 const generated::Export* FindExport(const std::string& name);
 const char* CodeMeaning(int code);  // the driver's own meaning of a code, or null
 
+// A request's body as JSON; false when it is not JSON or nests deeper than
+// the parser's stack allows.
+bool ParseBody(const std::string& text, nlohmann::json& body, std::string& why);
+
 // Each returns false with the first fault found.
 bool ValidateReceipt(const nlohmann::json& body, Plan& plan, Invalid& fault);
 bool ValidateCall(const std::string& exportName, const nlohmann::json& body, Plan& plan, Invalid& fault);
