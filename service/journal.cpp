@@ -99,7 +99,7 @@ bool Journal::Exec(const char* sql) {
     return false;
 }
 
-bool Journal::Open(const std::string& path, std::string& error) {
+bool Journal::Open(const std::string& path, std::string& error, bool owner) {
     if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
                         nullptr) != SQLITE_OK) {
         error = path + ": " + (db_ ? sqlite3_errmsg(db_) : "cannot open");
@@ -108,6 +108,13 @@ bool Journal::Open(const std::string& path, std::string& error) {
     // Several processes write (the supervisor, each worker): WAL lets the
     // readers on, and the busy time-out queues the writers.
     sqlite3_busy_timeout(db_, 10000);
+    // Switching to WAL takes a lock that does not wait: the owner alone
+    // does it, before any worker starts.
+    if (!owner) {
+        if (Exec("PRAGMA synchronous=FULL; PRAGMA foreign_keys=ON;")) return true;
+        error = path + ": " + error_;
+        return false;
+    }
     if (!Exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL; PRAGMA foreign_keys=ON;") || !Exec(Schema)) {
         error = path + ": " + error_;
         return false;

@@ -35,8 +35,9 @@ public:
     Journal(const Journal&) = delete;
     Journal& operator=(const Journal&) = delete;
 
-    // Opens (creating) the database and brings its schema up to date.
-    bool Open(const std::string& path, std::string& error);
+    // Opens (creating) the database and brings its schema up to date; a
+    // worker opens the supervisor's journal as it is (owner false).
+    bool Open(const std::string& path, std::string& error, bool owner = true);
 
     enum class Add { Inserted, Repeat, Conflict, Full, Failed };
     // Inserts a queued task; a task with the same idempotency key gives

@@ -384,7 +384,7 @@ int Worker::Run() {
         Send({{"ev", "fatal"}, {"reason", "cannot load the driver: " + error}});
         return 1;
     }
-    if (!journal_.Open(a_.Journal, error)) {
+    if (!journal_.Open(a_.Journal, error, false)) {
         Send({{"ev", "fatal"}, {"reason", error}});
         return 1;
     }
