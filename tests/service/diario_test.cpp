@@ -29,7 +29,7 @@ TaskRow Tarefa(const std::string& id, const std::string& chave, const std::strin
 
 }  // namespace
 
-TEST(Diario, KeysRepeatOrConflictAndOldTasksGoWithTheirStepsAndFiles) {
+TEST(ServicoDiario, KeysRepeatOrConflictAndOldTasksGoWithTheirStepsAndFiles) {
     DiretorioTemporario dir;
     Journal j;
     std::string erro;
@@ -63,7 +63,7 @@ TEST(Diario, KeysRepeatOrConflictAndOldTasksGoWithTheirStepsAndFiles) {
     EXPECT_EQ(j.Task("t5")->State, "interrupted");
 }
 
-TEST(Diario, AJournalOfANewerSchemaIsNotTouched) {
+TEST(ServicoDiario, AJournalOfANewerSchemaIsNotTouched) {
     DiretorioTemporario dir;
     const std::string caminho = dir.Caminho() + "/j.sqlite";
     {
@@ -81,7 +81,7 @@ TEST(Diario, AJournalOfANewerSchemaIsNotTouched) {
     EXPECT_NE(erro.find("journal schema 99 is newer"), std::string::npos) << erro;
 }
 
-TEST(Diario, TheExampleConfigurationLoads) {
+TEST(ServicoDiario, TheExampleConfigurationLoads) {
     vltxd::Config c;
     std::string erro;
     ASSERT_TRUE(vltxd::LoadConfig(VLTXD_EXEMPLO, c, erro)) << erro;

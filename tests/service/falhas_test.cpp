@@ -16,7 +16,7 @@ using nlohmann::json;
 
 namespace {
 
-class Falhas : public ::testing::Test {
+class ServicoFalhas : public ::testing::Test {
 protected:
     std::unique_ptr<SimuladorEmExecucao> Sim(const std::string& nome, std::vector<std::string> opcoes = {}) {
         const std::string d = dir_.Caminho() + "/" + nome;
@@ -37,8 +37,8 @@ protected:
 
 }  // namespace
 
-TEST_F(Falhas, AWorkerKilledMidReceiptLeavesItInterruptedWithItsStepsAndComesBack) {
-    auto sim = Sim("a", {"--delay", "150"});
+TEST_F(ServicoFalhas, AWorkerKilledMidReceiptLeavesItInterruptedWithItsStepsAndComesBack) {
+    auto sim = Sim("a", {"--delay", "80"});
     ASSERT_TRUE(servico_.Inicia({{"caixa1", sim->Link(), ""}})) << servico_.Erros();
     Eventos eventos(servico_.Porta());
     const pid_t trabalhador = Pede(servico_.Porta(), "GET", "/printers/caixa1").Json()["pid"];
@@ -73,8 +73,8 @@ TEST_F(Falhas, AWorkerKilledMidReceiptLeavesItInterruptedWithItsStepsAndComesBac
         << servico_.Erros();
 }
 
-TEST_F(Falhas, TheSupervisorKilledAndStartedAgainKeepsItsJournalAndNeverRerunsATask) {
-    auto sim = Sim("a", {"--delay", "150"});
+TEST_F(ServicoFalhas, TheSupervisorKilledAndStartedAgainKeepsItsJournalAndNeverRerunsATask) {
+    auto sim = Sim("a", {"--delay", "80"});
     ASSERT_TRUE(servico_.Inicia({{"caixa1", sim->Link(), ""}})) << servico_.Erros();
     Resposta feito = servico_.Recibo("caixa1", ReciboCompleto(), "feito");
     ASSERT_EQ(feito.Status, 200) << feito.Corpo;
@@ -109,7 +109,7 @@ TEST_F(Falhas, TheSupervisorKilledAndStartedAgainKeepsItsJournalAndNeverRerunsAT
     EXPECT_EQ(Conta(depois, "[05]"), Conta(antes, "[05]"));
 }
 
-TEST_F(Falhas, ALineThatDropsFailsTheTaskShowsOnThePrinterAndIsReopenedWhenItIsBack) {
+TEST_F(ServicoFalhas, ALineThatDropsFailsTheTaskShowsOnThePrinterAndIsReopenedWhenItIsBack) {
     auto sim = Sim("a", {"--tcp", "127.0.0.1:0", "--drop=05"});
     const std::string endereco = sim->Escravo();
     ASSERT_TRUE(servico_.Inicia({{"caixa1", "socket://" + endereco, ""}})) << servico_.Erros();
@@ -143,7 +143,7 @@ TEST_F(Falhas, ALineThatDropsFailsTheTaskShowsOnThePrinterAndIsReopenedWhenItIsB
     EXPECT_EQ(Conta(outro->Papel(), "receipt closed"), 1);
 }
 
-TEST_F(Falhas, AJournalOnAFullFileSystemRefusesTheTaskBeforeAnythingIsSent) {
+TEST_F(ServicoFalhas, AJournalOnAFullFileSystemRefusesTheTaskBeforeAnythingIsSent) {
     if (geteuid() != 0 || system("unshare -m true 2>/dev/null") != 0) {
         std::puts("skipped: a private mount namespace (unshare -m, as root) is not permitted here");
         GTEST_SKIP();

@@ -12,7 +12,7 @@ using nlohmann::json;
 
 namespace {
 
-class Recibo : public ::testing::Test {
+class ServicoRecibo : public ::testing::Test {
 protected:
     std::unique_ptr<SimuladorEmExecucao> Sim(const std::string& nome, std::vector<std::string> opcoes = {}) {
         const std::string d = dir_.Caminho() + "/" + nome;
@@ -77,7 +77,7 @@ constexpr const char* Rolo = R"([11] abre cupom                             -> 0
 
 }  // namespace
 
-TEST_F(Recibo, AWholeReceiptOnAPtyPrintsFrameByFrameAndEveryStepIsJournaled) {
+TEST_F(ServicoRecibo, AWholeReceiptOnAPtyPrintsFrameByFrameAndEveryStepIsJournaled) {
     auto sim = Sim("a");
     ASSERT_TRUE(servico_.Inicia({{"caixa1", sim->Link(), ""}})) << servico_.Erros();
     Resposta r = servico_.Recibo("caixa1", ReciboCompleto(), "k-1");
@@ -100,7 +100,7 @@ TEST_F(Recibo, AWholeReceiptOnAPtyPrintsFrameByFrameAndEveryStepIsJournaled) {
     EXPECT_EQ(t["steps"], j["steps"]);
 }
 
-TEST_F(Recibo, PrintersOverTcpAndThroughSer2netPrintSideBySide) {
+TEST_F(ServicoRecibo, PrintersOverTcpAndThroughSer2netPrintSideBySide) {
     auto tcp = Sim("tcp", {"--tcp", "127.0.0.1:0"});
     auto pty = Sim("pty");
     Ser2net ser2net(pty->Escravo().c_str(), Ser2net::Raw);
@@ -120,7 +120,7 @@ TEST_F(Recibo, PrintersOverTcpAndThroughSer2netPrintSideBySide) {
     EXPECT_EQ(s["meaning"], "done");
 }
 
-TEST_F(Recibo, ARepeatIsAnsweredFromTheJournalAlsoAfterARestartAndAnotherBodyIsAConflict) {
+TEST_F(ServicoRecibo, ARepeatIsAnsweredFromTheJournalAlsoAfterARestartAndAnotherBodyIsAConflict) {
     auto sim = Sim("a");
     ASSERT_TRUE(servico_.Inicia({{"caixa1", sim->Link(), ""}})) << servico_.Erros();
     Resposta primeiro = servico_.Recibo("caixa1", ReciboCompleto(), "venda-42");
@@ -145,8 +145,8 @@ TEST_F(Recibo, ARepeatIsAnsweredFromTheJournalAlsoAfterARestartAndAnotherBodyIsA
     EXPECT_EQ(Conta(sim->Papel(), "CUPOM FISCAL"), 1) << sim->Papel();
 }
 
-TEST_F(Recibo, WaitZeroAnswers202AndTheTaskEndsOnItsOwnInArrivalOrder) {
-    auto sim = Sim("a", {"--delay", "100"});
+TEST_F(ServicoRecibo, WaitZeroAnswers202AndTheTaskEndsOnItsOwnInArrivalOrder) {
+    auto sim = Sim("a", {"--delay", "30"});
     ASSERT_TRUE(servico_.Inicia({{"caixa1", sim->Link(), ""}})) << servico_.Erros();
     Eventos eventos(servico_.Porta());
     Resposta a = servico_.Recibo("caixa1", ReciboCompleto(), "a", "0");
@@ -170,7 +170,7 @@ TEST_F(Recibo, WaitZeroAnswers202AndTheTaskEndsOnItsOwnInArrivalOrder) {
                      .is_null());
 }
 
-TEST_F(Recibo, AStepThePrinterRefusesCancelsTheReceiptAndNamesTheStep) {
+TEST_F(ServicoRecibo, AStepThePrinterRefusesCancelsTheReceiptAndNamesTheStep) {
     // The printer answers 1 to the second item, frame 3 (the header is frame 1).
     auto sim = Sim("a", {"--status=1@05", "--after", "3"});
     ASSERT_TRUE(servico_.Inicia({{"caixa1", sim->Link(), ""}})) << servico_.Erros();

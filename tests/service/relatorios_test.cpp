@@ -12,7 +12,7 @@ using nlohmann::json;
 
 namespace {
 
-class Relatorios : public ::testing::Test {
+class ServicoRelatorios : public ::testing::Test {
 protected:
     std::unique_ptr<SimuladorEmExecucao> Sim(const std::string& nome, std::vector<std::string> opcoes = {}) {
         const std::string d = dir_.Caminho() + "/" + nome;
@@ -31,9 +31,9 @@ protected:
 
 }  // namespace
 
-TEST_F(Relatorios, AnXReportPollsThePrinterAsEventsWhileAnotherPrinterPrints) {
-    // The slow printer takes a second over each answer: the report and its poll.
-    auto lenta = Sim("lenta", {"--polls", "0", "--delay", "1000"});
+TEST_F(ServicoRelatorios, AnXReportPollsThePrinterAsEventsWhileAnotherPrinterPrints) {
+    // The slow printer takes half a second over each answer: the report and its poll.
+    auto lenta = Sim("lenta", {"--polls", "0", "--delay", "500"});
     auto rapida = Sim("rapida");
     ASSERT_TRUE(servico_.Inicia({{"lenta", lenta->Link(), ""}, {"rapida", rapida->Link(), ""}})) << servico_.Erros();
     Eventos eventos(servico_.Porta());
@@ -63,7 +63,7 @@ TEST_F(Relatorios, AnXReportPollsThePrinterAsEventsWhileAnotherPrinterPrints) {
     EXPECT_EQ(Posta("/printers/lenta/report", {{"type", "y"}}, "y1").Json()["field"], "type");
 }
 
-TEST_F(Relatorios, AReadoutIsStreamedIntoTheTasksFileAndDownloadedByItsId) {
+TEST_F(ServicoRelatorios, AReadoutIsStreamedIntoTheTasksFileAndDownloadedByItsId) {
     auto sim = Sim("a", {"--pause", "20", "--chunk", "512"});
     ASSERT_TRUE(servico_.Inicia({{"caixa1", sim->Link(), ""}})) << servico_.Erros();
     Eventos eventos(servico_.Porta());
