@@ -174,3 +174,25 @@ TEST_F(ServicoFalhas, AJournalOnAFullFileSystemRefusesTheTaskBeforeAnythingIsSen
     EXPECT_EQ(r.Json()["error"], "journal_unavailable");
     EXPECT_EQ(Conta(sim->Papel(), "["), antes) << sim->Papel();
 }
+
+TEST_F(ServicoFalhas, APortThatDoesNotOpenIsReportedWithTheReasonAndTheOthersServe) {
+    auto sim = Sim("a");
+    const std::string ausente = dir_.Caminho() + "/nao-existe";
+    servico_.EsperaProntas = false;
+    ASSERT_TRUE(servico_.Inicia({{"boa", sim->Link(), ""}, {"ausente", ausente, ""}})) << servico_.Erros();
+    json p;
+    const auto fim = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::chrono::steady_clock::now() < fim) {
+        p = Pede(servico_.Porta(), "GET", "/printers/ausente").Json();
+        if (p["worker"] == "port_closed") break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    ASSERT_EQ(p["worker"], "port_closed") << p.dump();
+    EXPECT_EQ(p["last_error"]["code"], 3);
+    EXPECT_NE(p["last_error"]["message"].get<std::string>().find(ausente), std::string::npos) << p.dump();
+    EXPECT_EQ(servico_.Recibo("ausente", ReciboCompleto(), "x").Json()["error"], "printer_unavailable");
+    EXPECT_EQ(servico_.Recibo("boa", ReciboCompleto(), "y").Status, 200);
+    EXPECT_EQ(Conta(sim->Papel(), "receipt closed"), 1);
+    EXPECT_NE(servico_.Erros().find("printer ausente: port " + ausente + " does not open"), std::string::npos)
+        << servico_.Erros();
+}

@@ -150,7 +150,7 @@ bool Servico::Reinicia() {
         const int fd = ConectaLoopback(porta_);
         if (fd >= 0) {
             close(fd);
-            return Prontas();
+            return !EsperaProntas || Prontas();
         }
         if (waitpid(pid_, nullptr, WNOHANG) == pid_) {
             pid_ = -1;
