@@ -19,11 +19,7 @@ namespace {
 class ServicoFalhas : public ::testing::Test {
 protected:
     std::unique_ptr<SimuladorEmExecucao> Sim(const std::string& nome, std::vector<std::string> opcoes = {}) {
-        const std::string d = dir_.Caminho() + "/" + nome;
-        mkdir(d.c_str(), 0700);
-        auto s = std::make_unique<SimuladorEmExecucao>(d, opcoes);
-        EXPECT_FALSE(s->Escravo().empty()) << s->Erros();
-        return s;
+        return SimuladorEm(dir_.Caminho() + "/" + nome, opcoes);
     }
     int Passos(const json& tarefa, const std::string& exportacao, bool comResultado) {
         int n = 0;
@@ -122,13 +118,7 @@ TEST_F(ServicoFalhas, ALineThatDropsFailsTheTaskShowsOnThePrinterAndIsReopenedWh
     EXPECT_EQ(j["outcome"]["cancel"]["ok"], false);
     ASSERT_TRUE(sim->Terminou(5000));
     // The printer shows the line down while nothing listens.
-    json p;
-    const auto fim = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (std::chrono::steady_clock::now() < fim) {
-        p = Pede(servico_.Porta(), "GET", "/printers/caixa1").Json();
-        if (p["worker"] == "port_closed") break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
+    json p = EsperaImpressora(servico_.Porta(), "caixa1", "port_closed");
     EXPECT_EQ(p["worker"], "port_closed") << p.dump();
     EXPECT_FALSE(p["last_error"].is_null());
     Resposta recusado = servico_.Recibo("caixa1", ReciboCompleto(), "sem-linha");
@@ -180,13 +170,7 @@ TEST_F(ServicoFalhas, APortThatDoesNotOpenIsReportedWithTheReasonAndTheOthersSer
     const std::string ausente = dir_.Caminho() + "/nao-existe";
     servico_.EsperaProntas = false;
     ASSERT_TRUE(servico_.Inicia({{"boa", sim->Link(), ""}, {"ausente", ausente, ""}})) << servico_.Erros();
-    json p;
-    const auto fim = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (std::chrono::steady_clock::now() < fim) {
-        p = Pede(servico_.Porta(), "GET", "/printers/ausente").Json();
-        if (p["worker"] == "port_closed") break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
+    json p = EsperaImpressora(servico_.Porta(), "ausente", "port_closed");
     ASSERT_EQ(p["worker"], "port_closed") << p.dump();
     EXPECT_EQ(p["last_error"]["code"], 3);
     EXPECT_NE(p["last_error"]["message"].get<std::string>().find(ausente), std::string::npos) << p.dump();

@@ -15,11 +15,7 @@ namespace {
 class ServicoRecibo : public ::testing::Test {
 protected:
     std::unique_ptr<SimuladorEmExecucao> Sim(const std::string& nome, std::vector<std::string> opcoes = {}) {
-        const std::string d = dir_.Caminho() + "/" + nome;
-        mkdir(d.c_str(), 0700);
-        auto s = std::make_unique<SimuladorEmExecucao>(d, opcoes);
-        EXPECT_FALSE(s->Escravo().empty()) << s->Erros();
-        return s;
+        return SimuladorEm(dir_.Caminho() + "/" + nome, opcoes);
     }
     DiretorioTemporario dir_;
     Servico servico_{dir_.Caminho()};

@@ -7,6 +7,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
 #include <fstream>
 #include <regex>
 
@@ -187,6 +190,24 @@ Resposta Servico::Recibo(const std::string& impressora, const json& corpo, const
                          const std::string& espera) {
     return Pede(porta_, "POST", "/printers/" + impressora + "/receipt?wait=" + espera, corpo.dump(),
                 {"Idempotency-Key: " + chave});
+}
+
+std::unique_ptr<SimuladorEmExecucao> SimuladorEm(const std::string& diretorio, const std::vector<std::string>& opcoes) {
+    mkdir(diretorio.c_str(), 0700);
+    auto s = std::make_unique<SimuladorEmExecucao>(diretorio, opcoes);
+    EXPECT_FALSE(s->Escravo().empty()) << s->Erros();
+    return s;
+}
+
+json EsperaImpressora(int porta, const std::string& id, const std::string& estado, int ms) {
+    json p;
+    const auto fim = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (std::chrono::steady_clock::now() < fim) {
+        p = Pede(porta, "GET", "/printers/" + id).Json();
+        if (!p.is_discarded() && p["worker"] == estado) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return p;
 }
 
 json ReciboCompleto() {

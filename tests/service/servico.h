@@ -82,6 +82,11 @@ private:
     std::vector<std::string> ids_;
 };
 
+// vltx-sim in a directory of its own (made here), with the options given.
+std::unique_ptr<SimuladorEmExecucao> SimuladorEm(const std::string& diretorio, const std::vector<std::string>& opcoes);
+// Polls GET /printers/ID until its worker is in the state; returns the last answer.
+nlohmann::json EsperaImpressora(int porta, const std::string& id, const std::string& estado, int ms = 10000);
+
 // A receipt of every kind of step.
 nlohmann::json ReciboCompleto();
 // Polls GET /tasks/ID until pred holds on it; returns the last answer.
