@@ -107,7 +107,7 @@ std::string HttpRequest::Param(const std::string& name, const std::string& def) 
 struct HttpServer::Conn {
     std::uint64_t Id = 0;
     int Fd = -1;
-    enum State { Reading, Busy, Stream } St = Reading;
+    enum State { Reading, Busy, Stream, Draining } St = Reading;
     std::string In, Out;
     std::size_t OutOff = 0;
     std::int64_t Deadline = 0;
@@ -116,6 +116,7 @@ struct HttpServer::Conn {
     bool Continued = false;   // "100 Continue" sent for this request
     std::size_t HeadEnd = 0, BodyLen = 0;
     bool CloseAfter = false;
+    bool Refused = false;     // answered by the server itself: what follows is drained, not read
     bool KeepAlive = true;
     int Served = 0;
     std::uint32_t Events = 0;
@@ -288,7 +289,7 @@ void HttpServer::OnReadable(Conn& c) {
     for (;;) {
         const ssize_t n = recv(c.Fd, buf, sizeof buf, 0);
         if (n > 0) {
-            if (c.St == Conn::Stream) continue;  // nothing more is read from a stream
+            if (c.St == Conn::Stream || c.St == Conn::Draining) continue;  // read, not kept
             c.In.append(buf, static_cast<std::size_t>(n));
             if (c.In.size() > opt_.MaxHeader + opt_.MaxBody + 1) break;
             continue;
@@ -410,6 +411,7 @@ void HttpServer::Reply(Conn& c, int status, const std::string& error, const std:
     r.Body = errorBody_(status, error, message);
     c.In.clear();
     c.St = Conn::Busy;  // reads no more
+    c.Refused = true;
     Queue(c, Serialize(r, true), true);
 }
 
@@ -441,6 +443,16 @@ void HttpServer::Flush(Conn& c) {
     if (c.OutOff == c.Out.size()) {
         c.Out.clear();
         c.OutOff = 0;
+        if (c.CloseAfter && c.Refused && c.St != Conn::Draining) {
+            // The client may still be sending what we refused: closing now
+            // would reset the connection and lose our answer. Shut our
+            // side, and read what comes until it closes or a second passes.
+            shutdown(c.Fd, SHUT_WR);
+            c.St = Conn::Draining;
+            c.Deadline = NowMs() + 1000;
+            Watch(c);
+            return;
+        }
         if (c.CloseAfter && c.St != Conn::Stream) {
             CloseConn(id);
             return;
