@@ -1,6 +1,7 @@
 #include "journal.h"
 
 #include <sys/time.h>
+#include <time.h>
 
 namespace vltxd {
 
@@ -106,8 +107,10 @@ bool Journal::Open(const std::string& path, std::string& error, bool owner) {
         return false;
     }
     // Several processes write (the supervisor, each worker): WAL lets the
-    // readers on, and the busy time-out queues the writers.
-    sqlite3_busy_timeout(db_, 10000);
+    // readers on, and a writer that finds the lock taken sleeps and tries
+    // again. SQLite's own busy time-out sleeps up to 100 ms at a time,
+    // long against a commit of about a millisecond: these sleeps are short.
+    sqlite3_busy_handler(db_, &Journal::Busy, nullptr);
     // Switching to WAL takes a lock that does not wait: the owner alone
     // does it, before any worker starts.
     if (!owner) {
@@ -218,6 +221,29 @@ int Journal::Prune(int days, std::vector<std::string>& files) {
     s.Real(1, before);
     s.Step();
     return sqlite3_changes(db_);
+}
+
+int Journal::Busy(void*, int tries) {
+    // 1, 2, 4, 8 ms, then 8 ms at a time, for 10 seconds in all.
+    if (tries >= 1250) return 0;
+    const long ms = tries < 4 ? 1L << tries : 8L;
+    timespec t{0, ms * 1000000L};
+    nanosleep(&t, nullptr);
+    return 1;
+}
+
+bool Journal::Begin() { return Exec("BEGIN IMMEDIATE"); }
+
+bool Journal::Commit() {
+    if (Exec("COMMIT")) return true;
+    Rollback();
+    return false;
+}
+
+void Journal::Rollback() {
+    const std::string why = error_;
+    Exec("ROLLBACK");  // fails harmlessly where SQLite rolled back already
+    error_ = why;
 }
 
 bool Journal::StepSent(const std::string& task, int n, const std::string& exportName, const std::string& args) {

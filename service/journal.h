@@ -52,6 +52,11 @@ public:
     // files' paths go to files.
     int Prune(int days, std::vector<std::string>& files);
 
+    // One transaction around several writes; Commit rolls back when it fails.
+    bool Begin();
+    bool Commit();
+    void Rollback();
+
     // The worker's side.
     bool StepSent(const std::string& task, int n, const std::string& exportName, const std::string& args);
     bool StepResult(const std::string& task, int n, int result);
@@ -60,6 +65,7 @@ public:
 
 private:
     bool Exec(const char* sql);
+    static int Busy(void*, int tries);
     sqlite3* db_ = nullptr;
     std::string error_;
 };

@@ -280,28 +280,37 @@ void Worker::RunTask(const json& msg) {
     const Plan plan = Plan::FromJson(msg.at("plan"));
     const json accept = msg.at("accept");
     const std::string file = msg.value("file", "");
-    journal_.SetState(task, "running");
     Send({{"ev", "task"}, {"task", task}, {"state", "running"}});
 
     json outcome = json::object();
     std::string state = "done";
     int n = 0;
     bool lineDown = false;
+    // A step's result is committed with the next write (the next step going
+    // out, or the task's end): one commit, one flush to the disk, per step.
+    // A crash in between leaves the step as sent, which it was.
+    int pendingN = 0, pendingResult = 0;
     auto step = [&](const Call& c, int& result, std::string& buffer) -> bool {
         ++n;
         std::vector<std::string> args = c.Args;
         if (plan.File && c.Export != plan.Cancel.Export) args.push_back(file);
-        if (!journal_.StepSent(task, n, c.Export, json(c.Args).dump())) {
+        const bool journaled = journal_.Begin() && (pendingN == 0 || journal_.StepResult(task, pendingN, pendingResult)) &&
+                               (n > 1 || journal_.SetState(task, "running")) &&
+                               journal_.StepSent(task, n, c.Export, json(c.Args).dump());
+        if (!journaled || !journal_.Commit()) {
+            if (!journaled) journal_.Rollback();
             // Not journaled, not sent.
             outcome = {{"error", "journal_unavailable"}, {"message", journal_.LastError()}, {"step", n}};
             return false;
         }
+        pendingN = 0;
         Send({{"ev", "step"}, {"task", task}, {"n", n}, {"export", c.Export}, {"phase", "sent"}});
         if (!Invoke(c.Export, args, result, buffer)) {
             result = -1;
             buffer.clear();
         }
-        journal_.StepResult(task, n, result);
+        pendingN = n;
+        pendingResult = result;
         Send({{"ev", "step"}, {"task", task}, {"n", n}, {"export", c.Export}, {"phase", "result"}, {"result", result}});
         return true;
     };
@@ -358,7 +367,10 @@ void Worker::RunTask(const json& msg) {
         struct stat st {};
         outcome["bytes"] = stat(file.c_str(), &st) == 0 ? static_cast<long long>(st.st_size) : 0LL;
     }
+    journal_.Begin();
+    if (pendingN > 0) journal_.StepResult(task, pendingN, pendingResult);
     journal_.SetState(task, state, outcome.dump());
+    journal_.Commit();
     Send({{"ev", "end"}, {"task", task}, {"state", state}, {"outcome", outcome}});
     if (lineDown) {
         // The line may have dropped: open it again before the next task.
