@@ -189,7 +189,7 @@ int main(int argc, char** argv) {
     {
         std::ofstream c(dir + "/vltxd.toml");
         c << "listen = \"127.0.0.1:" << porta << "\"\nstate_dir = \"" << dir << "/state\"\nlibrary = \"" << VLTXDRV_SO
-          << "\"\nhandler_threads = 96\n";
+          << "\"\n";
         for (int i = 0; i < Impressoras; ++i)
             c << "[[printer]]\nid = \"p" << i << "\"\nport = \"socket://" << sims[static_cast<std::size_t>(i)].Linha << "\"\n";
     }

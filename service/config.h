@@ -43,7 +43,7 @@ struct Config {
     int MaxConnections = 2000;
     int ReadTimeoutMs = 10000;  // a whole request, from its first byte
     int IdleTimeoutMs = 5000;   // a kept-alive connection with no request
-    int HandlerThreads = 64;
+    int HandlerThreads = 256;  // at most
     int RestartMinMs = 500;    // a dead worker's first restart
     int RestartMaxMs = 30000;  // the longest wait between restarts
     int ReopenMs = 2000;       // between attempts to open a port that does not open

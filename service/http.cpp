@@ -169,7 +169,7 @@ bool HttpServer::Listen(const std::string& host, int port, std::string& error) {
     ev.data.u64 = WakeId;
     epoll_ctl(epoll_, EPOLL_CTL_ADD, wake_, &ev);
     nextId_ = 2;
-    for (int i = 0; i < opt_.Threads; ++i) pool_.emplace_back([this] { Work(); });
+    for (int i = 0; i < std::min(opt_.Threads, 8); ++i) pool_.emplace_back([this] { Work(); });
     return true;
 }
 
@@ -331,10 +331,15 @@ void HttpServer::Dispatch(Conn& c) {
     c.Req = HttpRequest{};
     c.HeadDone = c.Started = c.Continued = false;
     Watch(c);
+    bool grow;
     {
         std::lock_guard<std::mutex> g(mutex_);
         pending_.emplace_back(c.Id, std::move(req));
+        grow = static_cast<int>(pending_.size()) > idle_ && static_cast<int>(pool_.size()) < opt_.Threads;
     }
+    // Requests that wait for their task hold their thread: another one
+    // serves this request, up to the limit.
+    if (grow) pool_.emplace_back([this] { Work(); });
     work_.notify_one();
 }
 
@@ -528,7 +533,9 @@ void HttpServer::Work() {
         std::pair<std::uint64_t, HttpRequest> job;
         {
             std::unique_lock<std::mutex> g(mutex_);
+            ++idle_;
             work_.wait(g, [this] { return stop_ || !pending_.empty(); });
+            --idle_;
             if (stop_) return;
             job = std::move(pending_.front());
             pending_.pop_front();

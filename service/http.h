@@ -48,7 +48,7 @@ struct HttpOptions {
     int MaxConnections = 2000;
     int ReadTimeoutMs = 10000;
     int IdleTimeoutMs = 5000;
-    int Threads = 64;
+    int Threads = 256;  // at most; the pool grows while every thread is busy (a request may wait for its task)
     std::size_t MaxStreamBacklog = 1 << 20;  // an events stream further behind is closed
 };
 
@@ -112,6 +112,7 @@ private:
     std::vector<Done> done_;
     std::vector<std::string> events_;
     std::vector<std::thread> pool_;
+    int idle_ = 0;  // threads waiting for work
 };
 
 }  // namespace vltxd

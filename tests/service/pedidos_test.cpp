@@ -182,7 +182,7 @@ TEST_F(ServicoPedidos, SlowAndIdleClientsHoldNoThreadAndTimeOut) {
         lim.rlim_cur = 1200;
         setrlimit(RLIMIT_NOFILE, &lim);
     }
-    Inicia("read_timeout_ms = 1000\nidle_timeout_ms = 60000\nhandler_threads = 4");
+    Inicia("read_timeout_ms = 1000\nidle_timeout_ms = 60000\nhandler_threads = 4  # at most");
     const int p = servico_.Porta();
     // A thousand connections that send nothing.
     std::vector<int> ociosas;
