@@ -2,7 +2,6 @@
 
 #include <toml++/toml.h>
 
-#include <regex>
 
 namespace vltxd {
 
@@ -70,7 +69,8 @@ void ReadProfile(const std::string& file, const toml::table& t, StatusProfile& p
             p.Meanings.clear();
             for (auto&& [b, text] : *m) {
                 const std::string bs(b.str());
-                if (!std::regex_match(bs, std::regex("[0-9]{1,3}")) || std::stoi(bs) > 255)
+                if (bs.empty() || bs.size() > 3 || bs.find_first_not_of("0123456789") != std::string::npos ||
+                    std::stoi(bs) > 255)
                     Fail(file, text, "status.meaning keys are status bytes, 0 to 255");
                 p.Meanings[std::stoi(bs)] = Get<std::string>(file, text, "a meaning");
             }
@@ -86,7 +86,9 @@ PrinterConfig ReadPrinter(const std::string& file, const toml::table& t) {
         const std::string key(k.str());
         if (key == "id") {
             p.Id = Get<std::string>(file, v, "id");
-            if (!std::regex_match(p.Id, std::regex("[A-Za-z0-9_-]{1,32}")))
+            if (p.Id.empty() || p.Id.size() > 32 ||
+                p.Id.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789_-") !=
+                    std::string::npos)
                 Fail(file, v, "id must be 1 to 32 letters, digits, '-' or '_'");
         } else if (key == "port") {
             p.Port = Get<std::string>(file, v, "port");
@@ -108,11 +110,15 @@ PrinterConfig ReadPrinter(const std::string& file, const toml::table& t) {
 
 void ReadListen(const std::string& file, const toml::node& n, Config& c) {
     const std::string s = Get<std::string>(file, n, "listen");
-    std::smatch m;
-    if (!std::regex_match(s, m, std::regex(R"(\[?([0-9A-Za-z.:-]+?)\]?:([0-9]{1,5}))")))
+    const std::size_t colon = s.rfind(':');
+    std::string host = colon == std::string::npos ? std::string() : s.substr(0, colon);
+    const std::string port = colon == std::string::npos ? std::string() : s.substr(colon + 1);
+    if (host.size() > 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
+    if (host.empty() || port.empty() || port.size() > 5 || port.find_first_not_of("0123456789") != std::string::npos ||
+        host.find_first_not_of("0123456789ABCDEFabcdefghijklmnopqrstuvwxyzGHIJKLMNOPQRSTUVWXYZ.:-") != std::string::npos)
         Fail(file, n, "listen must be HOST:PORT");
-    c.ListenHost = m[1];
-    c.ListenPort = std::stoi(m[2]);
+    c.ListenHost = host;
+    c.ListenPort = std::stoi(port);
     if (c.ListenPort > 65535) Fail(file, n, "listen: the port must be 0 to 65535");
 }
 

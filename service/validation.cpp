@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <regex>
 
 namespace vltxd {
 
@@ -182,8 +181,14 @@ int Depth(const std::string& s) {
     return max;
 }
 
-const std::regex Amount("[0-9]+");
-const std::regex TaxCode("[A-Z][0-9A-Z]?");
+// Digits with the decimals implied.
+bool Amount(const std::string& s) { return Digits(s); }
+
+// A tax code: an upper-case letter, then a digit or an upper-case letter.
+bool TaxCode(const std::string& s) {
+    auto upper = [](char c) { return c >= 'A' && c <= 'Z'; };
+    return (s.size() == 1 || s.size() == 2) && upper(s[0]) && (s.size() == 1 || upper(s[1]) || (s[1] >= '0' && s[1] <= '9'));
+}
 
 }  // namespace
 
@@ -231,9 +236,9 @@ bool ValidateReceipt(const json& body, Plan& plan, Invalid& fault) {
                     plan))
             return false;
         const std::vector<std::string>& a = plan.Steps.back().Args;
-        if (!b.Rule(std::regex_match(a[2], Amount), w + ".quantity", "digits only, decimals implied") ||
-            !b.Rule(std::regex_match(a[3], Amount), w + ".price", "digits only, decimals implied") ||
-            !b.Rule(std::regex_match(a[4], TaxCode), w + ".tax", "a tax code: an upper-case letter and a digit or letter (T1, F1, II)") ||
+        if (!b.Rule(Amount(a[2]), w + ".quantity", "digits only, decimals implied") ||
+            !b.Rule(Amount(a[3]), w + ".price", "digits only, decimals implied") ||
+            !b.Rule(TaxCode(a[4]), w + ".tax", "a tax code: an upper-case letter and a digit or letter (T1, F1, II)") ||
             !b.Rule(a[6].size() == 1 && a[6][0] >= '0' && a[6][0] <= '3', w + ".decimals", "one digit, 0 to 3"))
             return false;
         if (item.contains("discount")) {
@@ -241,7 +246,7 @@ bool ValidateReceipt(const json& body, Plan& plan, Invalid& fault) {
             if (!Object(item["discount"], d, fault) || !OnlyKeys(item["discount"], {"type", "description", "value"}, d, fault) ||
                 !b.Step("ecf_DescontoItem", item["discount"], d, {{"type", true}, {"description", true}, {"value", true}},
                         plan) ||
-                !b.Rule(std::regex_match(plan.Steps.back().Args[2], Amount), d + ".value", "digits only, decimals implied"))
+                !b.Rule(Amount(plan.Steps.back().Args[2]), d + ".value", "digits only, decimals implied"))
                 return false;
         }
     }
@@ -254,7 +259,7 @@ bool ValidateReceipt(const json& body, Plan& plan, Invalid& fault) {
             !b.Rule(kind == "discount" || kind == "surcharge", "subtotal.kind", "\"discount\" or \"surcharge\"") ||
             !b.Step(kind == "discount" ? "ecf_DescontoSubtotal" : "ecf_AcrescimoSubtotal", s, "subtotal",
                     {{"description", true}, {"value", true}}, plan) ||
-            !b.Rule(std::regex_match(plan.Steps.back().Args[1], Amount), "subtotal.value", "digits only, decimals implied"))
+            !b.Rule(Amount(plan.Steps.back().Args[1]), "subtotal.value", "digits only, decimals implied"))
             return false;
     }
     if (body.contains("buyer")) {
@@ -279,7 +284,7 @@ bool ValidateReceipt(const json& body, Plan& plan, Invalid& fault) {
         const std::vector<std::string>& a = plan.Steps.back().Args;
         if (!b.Rule(a[0].size() == 2, w + ".form", "a payment form code of two digits (01 to 99)") ||
             !b.Rule(a[0] != "00", w + ".form", "a payment form code of two digits (01 to 99)") ||
-            !b.Rule(std::regex_match(a[2], Amount), w + ".value", "digits only, decimals implied"))
+            !b.Rule(Amount(a[2]), w + ".value", "digits only, decimals implied"))
             return false;
     }
     if (body.contains("advertising")) {

@@ -11,16 +11,21 @@
 #include <sys/stat.h>
 
 #include <fstream>
-#include <regex>
 
 #include "support/loopback.h"
 
 using nlohmann::json;
 
 std::string Resposta::Cabecalho(const std::string& nome) const {
-    std::smatch m;
-    if (std::regex_search(Cabecalhos, m, std::regex("\r\n" + nome + ": ([^\r]*)", std::regex::icase))) return m[1];
-    return {};
+    auto minusculas = [](std::string s) {
+        for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return s;
+    };
+    const std::string todos = minusculas(Cabecalhos), procurado = "\r\n" + minusculas(nome) + ": ";
+    const std::size_t p = todos.find(procurado);
+    if (p == std::string::npos) return {};
+    const std::size_t inicio = p + procurado.size();
+    return Cabecalhos.substr(inicio, Cabecalhos.find("\r\n", inicio) - inicio);
 }
 
 namespace {
