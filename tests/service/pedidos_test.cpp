@@ -157,7 +157,13 @@ TEST_F(ServicoPedidos, ATokenGuardsEveryRequestAndOnlyListedOriginsGetIn) {
     Resposta preflight = Pede(p, "OPTIONS", "/printers/caixa1/receipt", "", {"Origin: http://pdv.local"});
     EXPECT_EQ(preflight.Status, 204);
     EXPECT_NE(preflight.Cabecalho("Access-Control-Allow-Headers").find("Idempotency-Key"), std::string::npos);
+    // EventSource sends no header: the events stream takes the token in its query.
     EXPECT_TRUE(NadaImpresso());
+    EXPECT_EQ(Pede(p, "GET", "/events?access_token=wrong").Status, 401);
+    EXPECT_EQ(Pede(p, "GET", "/printers?access_token=0123456789abcdef0123").Status, 401);
+    Eventos eventos(p, "", "/events?access_token=0123456789abcdef0123");
+    EXPECT_EQ(Pede(p, "GET", "/printers/caixa1/status", "", {ok}).Status, 200);
+    EXPECT_FALSE(eventos.Espera([](const json& e) { return e["type"] == "printer" && e["state"] == "busy"; }).is_null());
 }
 
 TEST_F(ServicoPedidos, ListeningBeyondLoopbackWithoutATokenStopsTheStartWithTheLine) {

@@ -30,7 +30,7 @@ Resposta Pede(int porta, const std::string& metodo, const std::string& caminho, 
 // The events stream, read by a thread of its own.
 class Eventos {
 public:
-    explicit Eventos(int porta, const std::string& cabecalho = {});
+    explicit Eventos(int porta, const std::string& cabecalho = {}, const std::string& caminho = "/events");
     ~Eventos();
     // Waits up to ms for an event for which pred holds; returns it (null when none).
     template <class P>
