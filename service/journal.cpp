@@ -188,6 +188,13 @@ std::optional<TaskRow> Journal::Task(const std::string& id) {
     return ReadTask(s);
 }
 
+std::optional<TaskRow> Journal::TaskByKey(const std::string& idemKey) {
+    Stmt s(db_, (std::string(TaskColumns) + "WHERE idem_key = ?").c_str());
+    s.Text(1, idemKey);
+    if (s.Step() != SQLITE_ROW) return std::nullopt;
+    return ReadTask(s);
+}
+
 std::vector<StepRow> Journal::Steps(const std::string& id) {
     Stmt s(db_, "SELECT n, export, args, sent, result, ended FROM steps WHERE task = ? ORDER BY n");
     s.Text(1, id);

@@ -45,6 +45,7 @@ public:
     Add AddTask(const TaskRow& task, TaskRow& existing, std::string& error);
     bool SetState(const std::string& id, const std::string& state, const std::string& result = {});
     std::optional<TaskRow> Task(const std::string& id);
+    std::optional<TaskRow> TaskByKey(const std::string& idemKey);
     std::vector<StepRow> Steps(const std::string& id);
     // Tasks left queued or running by a stop: interrupted, never re-run.
     int InterruptUnfinished();

@@ -405,6 +405,14 @@ Supervisor::Submitted Supervisor::Submit(const std::string& printer, const std::
                                          const std::string& bodyHash, const std::string& request, const Plan& plan) {
     const PrinterConfig* p = config_.Printer(printer);
     {
+        // A repeat is answered from the journal, whatever the printer's state.
+        std::optional<TaskRow> before;
+        {
+            std::lock_guard<std::mutex> j(journalMutex);
+            before = journal_.TaskByKey(idemKey);
+        }
+        if (before && before->BodyHash == bodyHash) return {Submitted::Repeat, before->Id, ""};
+        if (before) return {Submitted::Conflict, before->Id, "the Idempotency-Key was used with another request"};
         std::lock_guard<std::mutex> g(mutex_);
         Worker& w = workers_[printer];
         if (w.State == "port_closed" || w.State == "failed")
