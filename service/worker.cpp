@@ -227,13 +227,17 @@ void Worker::Watch(const std::string& task, const std::string& file, bool polls)
                     if (end == std::string::npos) break;
                     const std::size_t val = bytes.find("] - ", end);
                     if (val == std::string::npos || val + 4 >= bytes.size()) break;
+                    // The log is a text-mode file: a reply byte 10 (LF) is
+                    // written there as CR LF.
+                    const bool crlf = bytes.compare(val + 4, 2, "\r\n") == 0;
+                    if (val + 5 >= bytes.size() && bytes[val + 4] == '\r') break;  // its LF is still to come
                     if (bytes.compare(frame + 4, 4, "\x1b" "f00") == 0) {
                         json ev = {{"ev", "poll"}, {"task", task}};
-                        if (end == rx) ev["status"] = static_cast<unsigned char>(bytes[val + 4]);
+                        if (end == rx) ev["status"] = crlf ? 10 : static_cast<unsigned char>(bytes[val + 4]);
                         else ev["code"] = std::atoi(bytes.c_str() + val + 4);
                         Send(ev);
                     }
-                    p = used = val + 5;
+                    p = used = val + (crlf ? 6 : 5);
                 }
                 seen[path] = from + static_cast<off_t>(used);
             }

@@ -148,6 +148,7 @@ bool Servico::Reinicia() {
     if (pid_ == 0) {
         int e = open(erros.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
         if (e >= 0) dup2(e, 2);
+        for (const std::string& a : Ambiente) putenv(const_cast<char*>(a.c_str()));
         execl(programa_.c_str(), programa_.c_str(), "--config", Configuracao().c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }

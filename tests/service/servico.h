@@ -68,6 +68,7 @@ public:
     std::string Erros() const;
     std::string Configuracao() const { return dir_ + "/vltxd.toml"; }
     std::string Estado() const { return dir_ + "/state"; }
+    std::vector<std::string> Ambiente;  // NAME=value for vltxd's environment
     bool EsperaProntas = true;  // Inicia waits for every printer's worker to be ready
     std::string Autorizacao;  // a header every request of the harness sends, when set
     Resposta Recibo(const std::string& impressora, const nlohmann::json& corpo, const std::string& chave,
