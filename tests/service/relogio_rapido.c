@@ -22,10 +22,17 @@ static struct timespec ts(long long v) {
     return t;
 }
 
+/* Found on first use too: a sanitizer's runtime may read the clock before
+ * this library's constructor has run. */
+static void procura(void) {
+    if (real_gettime == NULL) real_gettime = (int (*)(clockid_t, struct timespec*))dlsym(RTLD_NEXT, "clock_gettime");
+    if (real_nanosleep == NULL)
+        real_nanosleep =
+            (int (*)(clockid_t, int, const struct timespec*, struct timespec*))dlsym(RTLD_NEXT, "clock_nanosleep");
+}
+
 __attribute__((constructor)) static void inicia(void) {
-    real_gettime = (int (*)(clockid_t, struct timespec*))dlsym(RTLD_NEXT, "clock_gettime");
-    real_nanosleep =
-        (int (*)(clockid_t, int, const struct timespec*, struct timespec*))dlsym(RTLD_NEXT, "clock_nanosleep");
+    procura();
     const char* f = getenv("VLTXD_RELOGIO_FATOR");
     if (f != NULL && atoll(f) > 0) fator = atoll(f);
     struct timespec t;
@@ -34,13 +41,15 @@ __attribute__((constructor)) static void inicia(void) {
 }
 
 int clock_gettime(clockid_t relogio, struct timespec* t) {
+    procura();
     const int r = real_gettime(relogio, t);
-    if (r == 0 && relogio == CLOCK_MONOTONIC) *t = ts(base_ns + (ns(t) - base_ns) * fator);
+    if (r == 0 && relogio == CLOCK_MONOTONIC && base_ns != 0) *t = ts(base_ns + (ns(t) - base_ns) * fator);
     return r;
 }
 
 int clock_nanosleep(clockid_t relogio, int flags, const struct timespec* pedido, struct timespec* resto) {
-    if (relogio != CLOCK_MONOTONIC) return real_nanosleep(relogio, flags, pedido, resto);
+    procura();
+    if (relogio != CLOCK_MONOTONIC || base_ns == 0) return real_nanosleep(relogio, flags, pedido, resto);
     struct timespec real = (flags & TIMER_ABSTIME) ? ts(base_ns + (ns(pedido) - base_ns) / fator) : ts(ns(pedido) / fator);
     return real_nanosleep(relogio, flags, &real, resto);
 }
