@@ -97,6 +97,12 @@ TEST_F(ServicoPedidos, MalformedRequestsGetOneErrorShapeAndNothingIsSent) {
     EXPECT_EQ(grande.Status, 413);
     EXPECT_EQ(erro(grande), "body_too_large");
     EXPECT_EQ(erro(Pede(p, "GET", "/printers/nenhuma")), "printer_not_found");
+    EXPECT_EQ(erro(Pede(p, "POST", "/printers/caixa1/receipt", "{}",
+                        {"Idempotency-Key: a", "Content-Length: 20"})),
+              "bad_request");
+    EXPECT_EQ(erro(Pede(p, "POST", "/printers/caixa1/receipt", "{}",
+                        {"Idempotency-Key: a", "Transfer-Encoding: chunked"})),
+              "length_required");
     EXPECT_EQ(erro(Pede(p, "POST", "/printers/caixa1/call/ecf_Inexistente", "[]", {"Idempotency-Key: a"})),
               "unknown_export");
     for (const char* id : {"/tasks/..%2f..%2fjournal.sqlite", "/tasks/../../etc/passwd", "/tasks/t0000/file",
