@@ -20,41 +20,17 @@
 
 #include "journal.h"
 #include "validation.h"
+#include "vltx/biblioteca.h"
 #include "vltx/diagnostico.h"
 #include "vltx/exportacoes.h"
-
-#ifndef VLTX_LIB_RELATIVA
-#define VLTX_LIB_RELATIVA "../lib"
-#endif
-#ifndef VLTXDRV_SONAME
-#define VLTXDRV_SONAME "libvltxdrv.so.2"
-#endif
 
 namespace vltxd {
 
 using nlohmann::json;
 
 void* LoadDriver(const std::string& wanted, std::string& error) {
-    std::vector<std::string> candidates;
-    const char* env = std::getenv("VLTXDRV_LIB");
-    if (!wanted.empty()) {
-        candidates.push_back(wanted);
-    } else if (env != nullptr && *env != '\0') {
-        candidates.push_back(env);
-    } else {
-        char self[4096];
-        const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-        std::string dir = n > 0 ? std::string(self, static_cast<std::size_t>(n)) : std::string(".");
-        dir = dir.substr(0, dir.rfind('/'));
-        for (const char* rel : {"/" VLTX_LIB_RELATIVA "/" VLTXDRV_SONAME, "/libvltxdrv.so", "/../libvltxdrv.so"})
-            if (access((dir + rel).c_str(), R_OK) == 0) candidates.push_back(dir + rel);
-        candidates.push_back(VLTXDRV_SONAME);
-    }
-    for (const std::string& c : candidates) {
-        if (void* lib = dlopen(c.c_str(), RTLD_NOW | RTLD_LOCAL)) return lib;
-        error += std::string(error.empty() ? "" : "; ") + dlerror();
-    }
-    return nullptr;
+    std::string loaded;
+    return CarregaBiblioteca(wanted, loaded, error);
 }
 
 bool ParseWorkerArgs(int argc, char** argv, WorkerArgs& a) {
