@@ -26,11 +26,7 @@
 #include "vltx/significado.h"
 #include "vltxdrv.h"
 
-// Where an install puts the library, from the directory of vltx, and the
-// name the loader knows it by (the build passes both).
-#ifndef VLTX_LIB_RELATIVA
-#define VLTX_LIB_RELATIVA "../lib"
-#endif
+// The name the loader knows the library by, for the usage text (the build passes it).
 #ifndef VLTXDRV_SONAME
 #define VLTXDRV_SONAME "libvltxdrv.so.2"
 #endif
