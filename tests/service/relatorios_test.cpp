@@ -29,10 +29,10 @@ protected:
 
 TEST_F(ServicoRelatorios, AnXReportWaitsForThePrinterPollByPollWhileAnotherPrinterPrints) {
     // The printer answers 10 to two polls: the driver waits 15 s, then 3 s,
-    // on a monotonic clock that runs 20 times as fast inside vltxd.
+    // on a monotonic clock that runs 8 times as fast inside vltxd (about 2.3 s).
     auto lenta = Sim("lenta", {"--polls", "2"});
     auto rapida = Sim("rapida");
-    servico_.Ambiente = {"LD_PRELOAD=" VLTXD_RELOGIO_RAPIDO, "VLTXD_RELOGIO_FATOR=20",
+    servico_.Ambiente = {"LD_PRELOAD=" VLTXD_RELOGIO_RAPIDO, "VLTXD_RELOGIO_FATOR=8",
                          "ASAN_OPTIONS=verify_asan_link_order=0"};
     ASSERT_TRUE(servico_.Inicia({{"lenta", lenta->Link(), ""}, {"rapida", rapida->Link(), ""}})) << servico_.Erros();
     Eventos eventos(servico_.Porta());
