@@ -18,7 +18,6 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
-#include "journal.h"
 #include "validation.h"
 #include "vltx/biblioteca.h"
 #include "vltx/diagnostico.h"
@@ -41,7 +40,6 @@ bool ParseWorkerArgs(int argc, char** argv, WorkerArgs& a) {
         else if (k == "--printer") a.Printer = v;
         else if (k == "--port") a.Port = v;
         else if (k == "--lib") a.Library = v;
-        else if (k == "--journal") a.Journal = v;
         else if (k == "--state") a.StateDir = v;
         else if (k == "--log") a.Log = v == "1";
         else if (k == "--reopen-ms") a.ReopenMs = std::stoi(v);
@@ -65,10 +63,14 @@ private:
     bool LineFailure(int code) const { return (code >= 3 && code <= 19) || code == 29 || code == 2; }
     void Watch(const std::string& task, const std::string& file, bool polls);
     void StopWatch();
+    // Writes to the journal, through the supervisor, which commits the
+    // writes of every worker together; true once they are on the disk.
+    bool Journal(const std::string& task, json writes);
 
     const WorkerArgs& a_;
     void* lib_ = nullptr;
-    Journal journal_;
+    std::uint64_t journalSeq_ = 0;
+    std::string journalError_;
     std::mutex sendMutex_;
     std::string in_;
     bool open_ = false;
@@ -152,8 +154,9 @@ void Worker::OpenPort() {
         if (msg.value("op", "") == "run") {
             Send({{"ev", "end"}, {"task", msg.value("task", "")}, {"state", "failed"},
                   {"outcome", {{"error", "printer_unavailable"}, {"message", reason}}}});
-            journal_.SetState(msg.value("task", ""), "failed",
-                              json({{"error", "printer_unavailable"}, {"message", reason}}).dump());
+            Journal(msg.value("task", ""), json::array({{{"op", "end"}, {"state", "failed"},
+                                                          {"outcome", json({{"error", "printer_unavailable"},
+                                                                            {"message", reason}}).dump()}}}));
         }
     }
 }
@@ -255,6 +258,18 @@ void Worker::StopWatch() {
     watching_ = false;
 }
 
+bool Worker::Journal(const std::string& task, json writes) {
+    const std::uint64_t seq = ++journalSeq_;
+    Send({{"ev", "journal"}, {"seq", seq}, {"task", task}, {"writes", std::move(writes)}});
+    for (;;) {
+        json answer;
+        ReadMessage(answer, -1);
+        if (!answer.is_object() || answer.value("op", "") != "journaled" || answer.value("seq", 0ULL) != seq) continue;
+        journalError_ = answer.value("message", "");
+        return answer.value("ok", false);
+    }
+}
+
 void Worker::RunTask(const json& msg) {
     const std::string task = msg.at("task");
     const Plan plan = Plan::FromJson(msg.at("plan"));
@@ -274,13 +289,13 @@ void Worker::RunTask(const json& msg) {
         ++n;
         std::vector<std::string> args = c.Args;
         if (plan.File && c.Export != plan.Cancel.Export) args.push_back(file);
-        const bool journaled = journal_.Begin() && (pendingN == 0 || journal_.StepResult(task, pendingN, pendingResult)) &&
-                               (n > 1 || journal_.SetState(task, "running")) &&
-                               journal_.StepSent(task, n, c.Export, json(c.Args).dump());
-        if (!journaled || !journal_.Commit()) {
-            if (!journaled) journal_.Rollback();
+        json writes = json::array();
+        if (pendingN > 0) writes.push_back({{"op", "result"}, {"n", pendingN}, {"result", pendingResult}});
+        if (n == 1) writes.push_back({{"op", "running"}});
+        writes.push_back({{"op", "sent"}, {"n", n}, {"export", c.Export}, {"args", json(c.Args).dump()}});
+        if (!Journal(task, std::move(writes))) {
             // Not journaled, not sent.
-            outcome = {{"error", "journal_unavailable"}, {"message", journal_.LastError()}, {"step", n}};
+            outcome = {{"error", "journal_unavailable"}, {"message", journalError_}, {"step", n}};
             return false;
         }
         pendingN = 0;
@@ -347,10 +362,10 @@ void Worker::RunTask(const json& msg) {
         struct stat st {};
         outcome["bytes"] = stat(file.c_str(), &st) == 0 ? static_cast<long long>(st.st_size) : 0LL;
     }
-    journal_.Begin();
-    if (pendingN > 0) journal_.StepResult(task, pendingN, pendingResult);
-    journal_.SetState(task, state, outcome.dump());
-    journal_.Commit();
+    json writes = json::array();
+    if (pendingN > 0) writes.push_back({{"op", "result"}, {"n", pendingN}, {"result", pendingResult}});
+    writes.push_back({{"op", "end"}, {"state", state}, {"outcome", outcome.dump()}});
+    Journal(task, std::move(writes));
     Send({{"ev", "end"}, {"task", task}, {"state", state}, {"outcome", outcome}});
     if (lineDown) {
         // The line may have dropped: open it again before the next task.
@@ -374,10 +389,6 @@ int Worker::Run() {
     lib_ = LoadDriver(a_.Library, error);
     if (lib_ == nullptr) {
         Send({{"ev", "fatal"}, {"reason", "cannot load the driver: " + error}});
-        return 1;
-    }
-    if (!journal_.Open(a_.Journal, error, false)) {
-        Send({{"ev", "fatal"}, {"reason", error}});
         return 1;
     }
     for (;;) {
