@@ -295,7 +295,9 @@ void Worker::RunTask(const json& msg) {
         writes.push_back({{"op", "sent"}, {"n", n}, {"export", c.Export}, {"args", json(c.Args).dump()}});
         if (!Journal(task, std::move(writes))) {
             // Not journaled, not sent.
-            outcome = {{"error", "journal_unavailable"}, {"message", journalError_}, {"step", n}};
+            outcome["error"] = "journal_unavailable";
+            outcome["message"] = "step " + std::to_string(n) + " was not sent: the journal cannot be written: " +
+                                 journalError_;
             return false;
         }
         pendingN = 0;
