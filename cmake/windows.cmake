@@ -60,7 +60,7 @@ if(VLTXDRV_FERRAMENTAS_WINDOWS)
   target_include_directories(vltx_comum_win PUBLIC ${FERRAMENTAS} ${VLTXDRV_RAIZ}/src ${VLTXDRV_RAIZ}/include)
   add_executable(vltx-sim ${FERRAMENTAS}/sim/main.cpp ${FERRAMENTAS}/sim/simulador.cpp ${FERRAMENTAS}/sim/papel.cpp
     ${FERRAMENTAS}/sim/linha_win32.cpp)
-  add_executable(vltx ${FERRAMENTAS}/vltx/main.cpp ${FERRAMENTAS}/vltx/biblioteca_win32.cpp
+  add_executable(vltx ${FERRAMENTAS}/vltx/main.cpp ${FERRAMENTAS}/vltx/biblioteca.cpp ${FERRAMENTAS}/vltx/biblioteca_win32.cpp
     ${FERRAMENTAS}/vltx/exportacoes.cpp ${FERRAMENTAS}/vltx/significado.cpp ${FERRAMENTAS}/vltx/decodifica_log.cpp
     ${FERRAMENTAS}/vltx/resumo_log.cpp ${FERRAMENTAS}/vltx/texto_longo.cpp ${FERRAMENTAS}/vltx/roteiro.cpp ${FERRAMENTAS}/vltx/progresso.cpp
     ${FERRAMENTAS}/vltx/lugar_do_log_win32.cpp)

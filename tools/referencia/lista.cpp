@@ -9,6 +9,7 @@ extern const Emissor EmissorPascal;
 extern const Emissor EmissorDotnet;
 extern const Emissor EmissorJava;
 extern const Emissor EmissorVb;
+extern const Emissor EmissorServico;
 
 const std::vector<const Emissor*>& Emissores() {
     static const std::vector<const Emissor*> lista = {
@@ -19,6 +20,7 @@ const std::vector<const Emissor*>& Emissores() {
         &EmissorDotnet,
         &EmissorJava,
         &EmissorVb,
+        &EmissorServico,
     };
     return lista;
 }

@@ -1,4 +1,4 @@
-// What vltx asks of the system to be a host: load the driver's library and
+// What vltx and vltxd ask of the system to be a host: load the driver's library and
 // find its exports (dlopen, LoadLibrary), where vltx itself lies, whether
 // its output is a terminal, what to tell a person of a result.
 // biblioteca_posix.cpp and biblioteca_win32.cpp.
@@ -16,6 +16,11 @@ void FechaBiblioteca(void* biblioteca);
 // Where the library may be, in the order to try: beside vltx and the
 // places an install or a build puts it, then the loader's own search.
 std::vector<std::string> CandidatosBiblioteca();
+
+// For vltx and vltxd alike: the path asked for; else VLTXDRV_LIB; else the
+// candidates above. The handle, and in carregada the name that loaded; null
+// with each candidate's reason in erros (biblioteca.cpp, on every system).
+void* CarregaBiblioteca(const std::string& pedida, std::string& carregada, std::string& erros);
 
 bool SaidaEhTerminal();
 

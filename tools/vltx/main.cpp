@@ -24,6 +24,7 @@
 #include "vltx/significado.h"
 #include "vltxdrv.h"
 
+// The name the loader knows the library by, for the usage text (the build passes it).
 #ifndef VLTXDRV_SONAME
 #define VLTXDRV_SONAME "libvltxdrv.so.2"
 #endif
@@ -163,23 +164,8 @@ int DecodificaArquivo(const std::string& caminho, bool resumo) {
 }
 
 void* CarregaBiblioteca(const std::string& pedida, std::string& carregada) {
-    std::vector<std::string> candidatos;
-    if (!pedida.empty()) {
-        candidatos.push_back(pedida);
-    } else if (const char* env = std::getenv("VLTXDRV_LIB"); env != nullptr && *env != '\0') {
-        candidatos.push_back(env);
-    } else {
-        candidatos = CandidatosBiblioteca();
-    }
     std::string erros;
-    for (const std::string& c : candidatos) {
-        std::string erro;
-        if (void* lib = AbreBiblioteca(c, erro)) {
-            carregada = c;
-            return lib;
-        }
-        erros += "\n  " + erro;
-    }
+    if (void* lib = ::CarregaBiblioteca(pedida, carregada, erros)) return lib;
     std::fprintf(stderr, "vltx: cannot load the library:%s\n  (--lib PATH or VLTXDRV_LIB name it)\n", erros.c_str());
     return nullptr;
 }
