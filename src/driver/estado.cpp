@@ -40,11 +40,26 @@ void RegistraDescarte(const unsigned char* bytes, std::uint32_t n, void* context
 // (or the bound on the whole is reached), then both queues are purged.
 std::int32_t FalhaDaTroca() {
     std::int32_t erro = EstadoDriver.Porta.UltimoErro(nullptr);
+    const plataforma::FalhaSistema motivo = EstadoDriver.Porta.FalhaDoSistema();  // before the settling's calls
     Descartes descartes;
     EstadoDriver.Porta.Assenta(SilencioAposFalhaMs, LimiteAssentarMs, RegistraDescarte, &descartes);
     FechaLog(descartes.log);
     EstadoDriver.Porta.Limpa(Ambas);
-    return TraduzErro(erro);
+    return TraduzErro(erro, motivo);
+}
+
+// "Erro de Sistema [codigo]: chamada: NOME", or without the name where the
+// system's error has none here.
+void RegistraFalhaSistema(const plataforma::FalhaSistema& motivo) {
+    if (motivo.chamada == nullptr) return;
+    char texto[80];
+    if (motivo.nome != nullptr)
+        std::snprintf(texto, sizeof texto, "\nErro de Sistema [%ld]: %s: %s", motivo.codigo, motivo.chamada, motivo.nome);
+    else
+        std::snprintf(texto, sizeof texto, "\nErro de Sistema [%ld]: %s", motivo.codigo, motivo.chamada);
+    plataforma::Arquivo arquivo = AbreLog();
+    EscreveLog(arquivo, texto, 0);
+    FechaLog(arquivo);
 }
 }  // namespace
 
@@ -85,9 +100,8 @@ std::int32_t ExecutaComando(std::int32_t tamanhoQuadro, std::int32_t tamanhoResp
     return EstadoDriver.BufTroca[0];
 }
 
-std::int32_t TraduzErro(std::int32_t erro) {
-    static const std::int32_t Codigos[] = {29, 5, 1, 3, 4, 12, 7, 8, 6, 9, 10, 11, 13, 14, 15, 16, 17, 18, 19};
-    std::int32_t codigo = (erro >= 0 && erro <= TransmissaoCheia) ? Codigos[erro] : 29;
+std::int32_t TraduzErro(std::int32_t erro, const plataforma::FalhaSistema& motivo) {
+    const std::int32_t codigo = CodigoDoErro(erro);
     if (EstadoDriver.LogAtivo) {
         plataforma::Arquivo arquivo = AbreLog();
         RegistraCarimbo(arquivo, "Erro DLL");
@@ -95,6 +109,7 @@ std::int32_t TraduzErro(std::int32_t erro) {
         std::snprintf(texto, sizeof texto, "%ld", static_cast<long>(codigo));
         EscreveLog(arquivo, texto, 0);
         FechaLog(arquivo);
+        RegistraFalhaSistema(motivo);
     }
     return codigo;
 }
