@@ -16,6 +16,7 @@
 #include <string>
 #include <thread>
 
+#include "platform/plataforma.h"
 #include "platform/telnet_rfc2217.h"
 #include "support/ambiente.h"
 #include "support/impressora.h"
@@ -285,6 +286,45 @@ TEST_F(RedeHostil, WhileOneProcessHoldsAnAddressAnotherCannotOpenIt) {
         if (aberta != 33) std::this_thread::sleep_for(50ms);
     }
     EXPECT_EQ(aberta, 33) << "a holder that died leaves the address free";
+}
+
+// With the log on, each failure's system call and error follows its error
+// record: a refused connection, a server's close while opening, an address
+// another opening holds, a pseudo-terminal that hangs up.
+TEST_F(RedeHostil, TheLogSaysWhyTheSystemFailedTheLine) {
+    const auto log = [] { return ambiente::LeArquivo(ambiente::ArquivoLogHoje()); };
+    ecf_LogSerial("1");
+    const std::string livre = "socket://127.0.0.1:" + std::to_string(PortaLivre());
+    EXPECT_EQ(ecf_InicializaDLL(livre.c_str()), 3);
+    EXPECT_NE(log().find("] - 3\r\nErro de Sistema [111]: connect: ECONNREFUSED"), std::string::npos) << log();
+
+    Hostil recusa([](int c, Hostil& h) { h.Envia(c, "Port already in use\r\n"); });
+    EXPECT_EQ(ecf_InicializaDLL(recusa.Url("socket://").c_str()), 3);
+    EXPECT_NE(log().find("] - 3\r\nErro de Sistema [0]: recv: EOF"), std::string::npos) << log();
+
+    Hostil aceita([](int c, Hostil& h) {
+        while (!h.Parar() && Hostil::Drena(c)) std::this_thread::sleep_for(5ms);
+    });
+    const std::string url = aceita.Url("socket://");
+    ASSERT_EQ(ecf_InicializaDLL(url.c_str()), 33);
+    plataforma::Dispositivo outro = plataforma::AbreDispositivo(url.c_str());
+    EXPECT_EQ(outro, 0) << "held by the driver's opening";
+    ASSERT_EQ(ecf_FinalizaDLL(), 33);
+
+    Impressora impressora;
+    ecf_LogSerial("1");
+    ASSERT_EQ(ecf_InicializaDLL(impressora.Caminho()), 33);
+    ecf_LogSerial("1");
+    impressora.Desliga();
+    EXPECT_EQ(ecf_EstadoImpressora(), 16);
+    const std::string texto = log();
+    const std::size_t queda = texto.rfind("] - 16\r\nErro de Sistema [");
+    ASSERT_NE(queda, std::string::npos) << texto;
+    const std::string motivo = texto.substr(queda + 8, texto.find('\r', queda + 8) - queda - 8);
+    // The first call to meet the hang-up says so: a settings change, a read or a write.
+    const bool eio = motivo.rfind("Erro de Sistema [5]: ", 0) == 0 && motivo.size() > 26 &&
+                     motivo.compare(motivo.size() - 5, 5, ": EIO") == 0;
+    EXPECT_TRUE(eio || motivo == "Erro de Sistema [0]: read: POLLHUP") << motivo;
 }
 
 }  // namespace

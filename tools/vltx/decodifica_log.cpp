@@ -16,6 +16,7 @@ constexpr std::string_view Prefixos[] = {
     "RX [",
     "Descartado [",
     "Erro DLL [",
+    "Erro de Sistema [",
     "Erro de Acesso ao Registry [",
     "Criada Chave Registry: [",
     "Leitura Entrada Registry: [",
@@ -173,6 +174,8 @@ private:
             const char* falha = FalhaDeLinha(static_cast<std::int32_t>(codigo));
             Linha(hora + " Erro DLL " + Legivel(numero) + ": " + (falha != nullptr ? falha : "unknown code"));
             p_ = fim;
+        } else if (r.substr(0, 17) == "Erro de Sistema [") {
+            ErroSistema(inicio + 17);
         } else {
             // The settings lines, as they are.
             std::size_t fim = ProximaFronteira(inicio);
@@ -290,6 +293,22 @@ private:
         }
         Linha(hora + " Descartado " + std::to_string(bytes.size()) + (bytes.size() == 1 ? " byte" : " bytes") +
               " discarded after a failed exchange \"" + Legivel(bytes) + "\"");
+    }
+
+    // Why the system failed the call behind the failure before it:
+    // "codigo]: chamada: NOME" after the record's name, shown as
+    // "chamada: NOME (codigo)".
+    void ErroSistema(std::size_t p) {
+        const std::size_t fim = ProximaFronteira(p);
+        std::string_view registro = t_.substr(p, fim - p);
+        while (!registro.empty() && registro.back() == '\n') registro.remove_suffix(1);
+        const std::size_t fecha = registro.find("]: ");
+        const std::string texto = fecha == std::string_view::npos
+                                      ? Legivel(registro)
+                                      : Legivel(registro.substr(fecha + 3)) + " (" + Legivel(registro.substr(0, fecha)) + ")";
+        p_ = fim;
+        if (registros_ != nullptr) Registra(RegistroLog::ErroSistema, "").Texto = texto;
+        Linha("             system: " + texto);
     }
 
     std::string_view t_;

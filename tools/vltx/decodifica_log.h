@@ -16,7 +16,7 @@ std::string DecodificaLog(std::string_view arquivo);
 
 // One exchange record as the decoder read it, for the summary.
 struct RegistroLog {
-    enum Tipos { Envio, Resposta, ErroDll, Descarte };
+    enum Tipos { Envio, Resposta, ErroDll, Descarte, ErroSistema };
     Tipos Tipo = Envio;
     std::string Hora;            // "hh:mm:ss.mmm", or what a torn stamp holds
     long Milissegundo = -1;      // of the day; -1 when the stamp is torn
@@ -27,8 +27,8 @@ struct RegistroLog {
     std::string Texto;           // the discarded bytes, readable
 };
 
-// The log's TX, RX, Erro DLL and Descartado records, read by the same
-// decoder as DecodificaLog.
+// The log's TX, RX, Erro DLL, Descartado and Erro de Sistema records (Texto:
+// "read: EIO (5)"), read by the same decoder as DecodificaLog.
 std::vector<RegistroLog> RegistrosDoLog(std::string_view arquivo);
 
 // vltx log --summary: the frames sent per command with their failures and

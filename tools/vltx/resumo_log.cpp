@@ -117,6 +117,9 @@ std::string ResumoDoLog(std::string_view arquivo) {
                 pendente = nullptr;
                 break;
             }
+            case RegistroLog::ErroSistema:  // the system's reason, under its failure
+                if (!falhas.empty()) falhas.back() += "\n      system: " + r.Texto;
+                break;
             case RegistroLog::Descarte:
                 bytesDescartados += r.Bytes;
                 descartes.push_back("  " + r.Hora + "  " + std::to_string(r.Bytes) + (r.Bytes == 1 ? " byte" : " bytes") +
