@@ -25,21 +25,7 @@ Local LocalDe(Dispositivo d) {
     return {Tipos[lugar], local};
 }
 
-// The process holds one exchange at a time (the exports' lock), so one
-// record serves every line.
-FalhaSistema ultimaFalha;
-
 }  // namespace
-
-FalhaSistema TiraFalhaSistema() {
-    const FalhaSistema f = ultimaFalha;
-    ultimaFalha = FalhaSistema{};
-    return f;
-}
-
-void AnotaFalhaSistema(const char* chamada, long codigo, const char* nome) {
-    ultimaFalha = FalhaSistema{chamada, codigo, nome};
-}
 
 const TipoLinha* TipoDoNome(const char* nome) {
     if (nome == nullptr) return nullptr;

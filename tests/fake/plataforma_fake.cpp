@@ -55,23 +55,12 @@ using fake::relogioMs;
 
 namespace plataforma {
 namespace {
-FalhaSistema ultimaFalha;
-
 // A scripted failure, with the reason the test gave it.
 bool Falha() {
-    if (linha.motivo.chamada != nullptr) ultimaFalha = linha.motivo;
+    if (linha.motivo.chamada != nullptr) AnotaFalhaSistema(linha.motivo.chamada, linha.motivo.codigo, linha.motivo.nome);
     return false;
 }
 }  // namespace
-
-FalhaSistema TiraFalhaSistema() {
-    const FalhaSistema f = ultimaFalha;
-    ultimaFalha = FalhaSistema{};
-    return f;
-}
-void AnotaFalhaSistema(const char* chamada, long codigo, const char* nome) {
-    ultimaFalha = FalhaSistema{chamada, codigo, nome};
-}
 
 Dispositivo AbreDispositivo(const char*) {
     if (linha.abreFalha || linha.aberta) return Falha();
