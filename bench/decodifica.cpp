@@ -8,9 +8,15 @@
 // the "-" and frame text full of "]", so that no stamp there ends where the
 // decoder looks for its end.
 //   ./run bench   (or build-bench/bench/bench_decodifica)
+//
+// `bench_decodifica --write-log FILE MB [damaged]` writes such a log of MB
+// megabytes instead, for bench/decodifica_grande.sh, which measures the
+// `vltx log` program itself on a large file.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <map>
 #include <random>
 #include <string>
@@ -26,10 +32,26 @@ public:
     GeradorDeLog(unsigned semente, bool danificado) : sorte_(semente), danificado_(danificado) {}
 
     std::string Gera(std::size_t tamanho) {
+        std::string log;
+        Gera(tamanho, [&](const std::string& parte) { log += parte; });
+        return log;
+    }
+
+    // The log handed to despeja a piece at a time, so that a large one need
+    // not stay in memory.
+    template <class Despeja>
+    void Gera(std::size_t tamanho, Despeja despeja) {
+        constexpr std::size_t Parte = 1 << 20;
         tamanho_ = tamanho;
         std::string log = Armazenado("Inicio LOG: Mon Dec 07 21:14:00 2026\n\n\n");
+        std::size_t despejado = 0;
         Registro(log, Armazenado("\nLeitura Entrada Registry: [Gerar Log=1]"));
-        while ((atual_ = log.size()) < tamanho) {
+        while ((atual_ = despejado + log.size()) < tamanho) {
+            if (log.size() >= Parte) {
+                despeja(log);
+                despejado += log.size();
+                log.clear();
+            }
             const int tipo = Entre(0, 99);
             if (tipo < 80) {
                 const Comando& c = tabela::Comandos[Entre(0, static_cast<int>(std::size(tabela::Comandos)) - 1)];
@@ -48,7 +70,7 @@ public:
                                                      : "\nCriada Chave Registry: [Corvane]"));
             }
         }
-        return log;
+        despeja(log);
     }
 
 private:
@@ -140,6 +162,29 @@ void BM_DecodeIntactLog(benchmark::State& estado) { Decodifica(estado, false); }
 BENCHMARK(BM_DecodeDamagedLog)->Arg(560 << 10)->Arg(5 << 20)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DecodeIntactLog)->Arg(5 << 20)->Unit(benchmark::kMillisecond);
 
+int EscreveLog(const char* caminho, std::size_t megabytes, bool danificado) {
+    std::FILE* f = std::fopen(caminho, "wb");
+    if (f == nullptr) {
+        std::perror(caminho);
+        return 1;
+    }
+    bool ok = true;
+    GeradorDeLog(7, danificado).Gera(megabytes << 20, [&](const std::string& parte) {
+        ok = std::fwrite(parte.data(), 1, parte.size(), f) == parte.size() && ok;
+    });
+    ok = std::fclose(f) == 0 && ok;
+    if (!ok) std::perror(caminho);
+    return ok ? 0 : 1;
+}
+
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    if (argc >= 4 && std::strcmp(argv[1], "--write-log") == 0)
+        return EscreveLog(argv[2], std::strtoul(argv[3], nullptr, 10), argc > 4 && std::strcmp(argv[4], "damaged") == 0);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

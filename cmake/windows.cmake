@@ -114,7 +114,7 @@ if(VLTXDRV_FERRAMENTAS_WINDOWS)
     ${FERRAMENTAS}/sim/linha_win32.cpp)
   add_executable(vltx ${FERRAMENTAS}/vltx/main.cpp ${FERRAMENTAS}/vltx/biblioteca_win32.cpp
     ${FERRAMENTAS}/vltx/exportacoes.cpp ${FERRAMENTAS}/vltx/significado.cpp ${FERRAMENTAS}/vltx/decodifica_log.cpp
-    ${FERRAMENTAS}/vltx/resumo_log.cpp ${FERRAMENTAS}/vltx/roteiro.cpp ${FERRAMENTAS}/vltx/progresso.cpp
+    ${FERRAMENTAS}/vltx/resumo_log.cpp ${FERRAMENTAS}/vltx/texto_longo.cpp ${FERRAMENTAS}/vltx/roteiro.cpp ${FERRAMENTAS}/vltx/progresso.cpp
     ${FERRAMENTAS}/vltx/lugar_do_log_win32.cpp)
   foreach(alvo vltx vltx-sim)
     target_link_libraries(${alvo} PRIVATE vltx_comum_win ws2_32)

@@ -5,7 +5,8 @@ namespace Vltxdrv
 {
     public static partial class Codes
     {
-        /// <summary>The meaning of one of the driver's own codes; null for any other number.</summary>
+        /// <summary>What a result means with no export named: from 0 to 255 the status byte's text,
+        /// then " | " and the driver code's text where one shares the number; null outside that range.</summary>
         public static string Meaning(int code)
         {
             string text;

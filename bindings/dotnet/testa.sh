@@ -15,9 +15,13 @@ mkdir -p "$SAIDA"
 mcs -warnaserror -nologo -target:library -out:"$SAIDA/Vltxdrv.Net.dll" "$AQUI"/*.cs
 mcs -warnaserror -nologo -r:"$SAIDA/Vltxdrv.Net.dll" -out:"$SAIDA/TesteRecibo.exe" "$AQUI/testes/TesteRecibo.cs"
 mcs -warnaserror -nologo -r:"$SAIDA/Vltxdrv.Net.dll" -out:"$SAIDA/Recibo.exe" "$AQUI/exemplos/Recibo.cs"
-# The library by the loader's path for the test; by a dllmap for the example.
-rm -f "$SAIDA/Vltxdrv.Net.dll.config"
-LD_LIBRARY_PATH=$BIBLIOTECA "$AQUI/../com_simulador.sh" "$SIM" mono "$SAIDA/TesteRecibo.exe"
+# The test through the shipped dllmap (the runtime library's SONAME, found on
+# the loader's path); the example through a dllmap naming the file itself.
+# The loader's path holds libvltxdrv.so.2 alone, as the runtime package does.
+cp "$AQUI/Vltxdrv.Net.dll.config" "$SAIDA/"
+rm -rf "$SAIDA/so2" && mkdir "$SAIDA/so2"
+ln -s "$(cd "$BIBLIOTECA" && pwd)/libvltxdrv.so.2" "$SAIDA/so2/libvltxdrv.so.2"
+LD_LIBRARY_PATH=$SAIDA/so2 "$AQUI/../com_simulador.sh" "$SIM" mono "$SAIDA/TesteRecibo.exe"
 printf '<configuration>\n  <dllmap dll="vltxdrv" target="%s/libvltxdrv.so"/>\n</configuration>\n' "$BIBLIOTECA" >"$SAIDA/Vltxdrv.Net.dll.config"
 "$AQUI/../com_simulador.sh" "$SIM" mono "$SAIDA/Recibo.exe" | tee "$SAIDA/recibo.out"
 grep -q '^LeRegistrador 002 = 33  002000000000000000000000000002$' "$SAIDA/recibo.out"

@@ -127,7 +127,10 @@ std::int32_t Transfere(plataforma::Arquivo arquivo, const Leitura& leitura) {
         std::uint32_t lidos = 0;
         porta.Recebe(EstadoDriver.BufTroca, MaxBloco, &lidos, SegundosBloco);  // only the count matters
         if (lidos == 0) continue;
-        const Bloco bloco = leitura.regra(arquivo, lidos, fluxo);
+        // Once a chunk is lost (the file at its size limit, the disk full)
+        // nothing more is written: the file keeps the stream's start whole,
+        // with no gap in it.
+        const Bloco bloco = leitura.regra(integro ? arquivo : plataforma::Arquivo{0}, lidos, fluxo);
         integro = bloco.gravado && integro;
         fim = bloco.fim;
     }

@@ -22,6 +22,7 @@
 enum class TipoProprio : std::uint8_t {
     Texto,    // a NUL-terminated text that the driver reads itself
     Caminho,  // the path of a file that the driver opens
+    Dispositivo,  // the name of the device that the driver opens: a path, or a network address
     Buffer,   // a buffer of the host's that the driver writes into
 };
 
@@ -139,7 +140,7 @@ using P = ParametroProprio;
 using T = TipoProprio;
 namespace r = resultado;
 
-inline constexpr P Porta[] = {{1, T::Texto, "porta", 0, nullptr,
+inline constexpr P Porta[] = {{1, T::Dispositivo, "porta", 0, nullptr,
                                "the serial device's name, passed unchanged to the platform's open call "
                                "(/dev/ttyUSB0, a pseudo-terminal's path; COM1 on Windows)"}};
 inline constexpr P Versao[] = {{1, T::Buffer, "versao", 16, "VLTX_VERSAO_TAMANHO",

@@ -13,8 +13,7 @@ bool trocaCompleta;
 
 void RegistraQuadro(const char* prefixo, const unsigned char* dados, std::size_t tamanho) {
     plataforma::Arquivo arquivo = AbreLog();
-    RegistraCarimbo(arquivo, prefixo);
-    if (tamanho > 0) EscreveLog(arquivo, dados, tamanho);
+    RegistraCarimbo(arquivo, prefixo, dados, tamanho);
     FechaLog(arquivo);
 }
 
@@ -103,11 +102,10 @@ std::int32_t ExecutaComando(std::int32_t tamanhoQuadro, std::int32_t tamanhoResp
 std::int32_t TraduzErro(std::int32_t erro, const plataforma::FalhaSistema& motivo) {
     const std::int32_t codigo = CodigoDoErro(erro);
     if (EstadoDriver.LogAtivo) {
-        plataforma::Arquivo arquivo = AbreLog();
-        RegistraCarimbo(arquivo, "Erro DLL");
         char texto[80];
-        std::snprintf(texto, sizeof texto, "%ld", static_cast<long>(codigo));
-        EscreveLog(arquivo, texto, 0);
+        const int n = std::snprintf(texto, sizeof texto, "%ld", static_cast<long>(codigo));
+        plataforma::Arquivo arquivo = AbreLog();
+        RegistraCarimbo(arquivo, "Erro DLL", texto, static_cast<std::size_t>(n));
         FechaLog(arquivo);
         RegistraFalhaSistema(motivo);
     }

@@ -21,7 +21,10 @@ void TextoDataHora(const plataforma::Instante& t, char (&texto)[32]) {
 
 bool EscreveTexto(plataforma::Arquivo arquivo, const void* dados, std::size_t tamanho) {
     const auto* origem = static_cast<const unsigned char*>(dados);
-    unsigned char bloco[1024];
+    // Room for a log record (a time stamp and a whole frame) and for a
+    // readout chunk, every byte doubled: each goes out in one write, so that
+    // a file that cannot take it all (at its size limit) drops it whole.
+    unsigned char bloco[2 * (80 + TamanhoBuffer)];
     std::size_t usados = 0;
     bool ok = true;
     for (std::size_t i = 0; i < tamanho; ++i) {
@@ -72,13 +75,23 @@ void FechaLog(plataforma::Arquivo arquivo) {
     plataforma::FechaArquivo(arquivo);
 }
 
-void RegistraCarimbo(plataforma::Arquivo arquivo, const char* prefixo) {
+void RegistraCarimbo(plataforma::Arquivo arquivo, const char* prefixo, const void* dados, std::size_t tamanho) {
+    if (arquivo <= 0) return;
     const plataforma::Instante t = plataforma::AgoraLocal();
     char hora[16];
     std::snprintf(hora, sizeof hora, "%02d:%02d:%02d", t.hora % 100, t.minuto % 100, t.segundo % 100);
-    char texto[80];
-    std::snprintf(texto, sizeof texto, "\n%s [%.8s %03dms] - ", prefixo, hora, t.milissegundo % 1000);
-    EscreveLog(arquivo, texto, 0);
+    // The stamp and the bytes together, written at once.
+    unsigned char registro[80 + TamanhoBuffer];
+    const int n = std::snprintf(reinterpret_cast<char*>(registro), 80, "\n%s [%.8s %03dms] - ", prefixo, hora,
+                                t.milissegundo % 1000);
+    const auto usados = static_cast<std::size_t>(n < 0 ? 0 : n >= 80 ? 79 : n);
+    if (tamanho > sizeof registro - usados) {
+        EscreveTexto(arquivo, registro, usados);
+        EscreveTexto(arquivo, dados, tamanho);
+        return;
+    }
+    if (tamanho > 0) std::memcpy(registro + usados, dados, tamanho);
+    EscreveTexto(arquivo, registro, usados + tamanho);
 }
 
 long RegistraErroRegistry(long codigo, const char* texto) {

@@ -23,5 +23,7 @@ bool AcessaRegistry(const char* grupo, const char* aplicacao, const char* versao
 // line feed. False when a write failed.
 bool EscreveTexto(plataforma::Arquivo arquivo, const void* dados, std::size_t tamanho);
 
-// The log's time stamp record: prefixo is "TX", "RX" or "Erro DLL".
-void RegistraCarimbo(plataforma::Arquivo arquivo, const char* prefixo);
+// A log record: its time stamp (prefixo is "TX", "RX", "Erro DLL" or
+// "Descartado") and then up to TamanhoBuffer bytes of it, in one write.
+void RegistraCarimbo(plataforma::Arquivo arquivo, const char* prefixo, const void* dados = nullptr,
+                     std::size_t tamanho = 0);

@@ -49,6 +49,7 @@ void SERIAL::Zera() {
     Handle = 0;
     LimiteLeitura = 0;
     LimiteEscrita = 0;
+    Herdada = false;
 }
 
 std::int32_t SERIAL::Abre(const char* dispositivo, std::uint32_t velocidade, std::uint32_t maxLeitura,

@@ -72,7 +72,10 @@ enum Fila : std::int32_t { Ambas = 0, Entrada = 1, Saida = 2 };
 class SERIAL {
 public:
     SERIAL() { Zera(); }
-    ~SERIAL() { Fecha(); }
+    // A device another process opened (see MarcaHerdada) is left to it.
+    ~SERIAL() {
+        if (!Herdada) Fecha();
+    }
     SERIAL(const SERIAL&) = delete;
     SERIAL& operator=(const SERIAL&) = delete;
 
@@ -92,6 +95,11 @@ public:
     const plataforma::FalhaSistema& FalhaDoSistema() const { return Motivo; }
 
     bool Aberta() const { return Handle != 0; }
+    // This process is a fork of the one that opened the device: the device
+    // (its exclusive mode, its locks, its lock file) is that process's, and
+    // destroying this object at unload leaves it alone. An explicit Fecha
+    // still closes it.
+    void MarcaHerdada() { Herdada = Handle != 0; }
     // Blocks until input waits or the time runs out (the readouts wait on it).
     bool EsperaEntrada(std::uint32_t milissegundos) { return plataforma::EsperaEntrada(Handle, milissegundos); }
     // True once the line has dropped; every send and receive then fails with
@@ -135,6 +143,7 @@ private:
     std::uint32_t LimiteLeitura;
     std::uint32_t LimiteEscrita;
     plataforma::Dispositivo Handle;
+    bool Herdada;
     plataforma::TemposLinha Tempos{};
 };
 

@@ -1,12 +1,20 @@
 // The library as a host sees it: loaded with dlopen, called by name.
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "support/ambiente.h"
 #include "support/impressora.h"
@@ -106,5 +114,79 @@ TEST(Descarga, UnloadingWithThePortOpenReleasesTheDevice) {
     abre = reinterpret_cast<int32_t (*)(const char*)>(dlsym(lib, "ecf_InicializaDLL"));
     EXPECT_EQ(abre(impressora.Caminho()), 33);
     reinterpret_cast<int32_t (*)()>(dlsym(lib, "ecf_FinalizaDLL"))();
+    dlclose(lib);
+}
+
+namespace {
+
+// Whether the terminal at the path is in exclusive mode (TIOCEXCL): asked
+// of the terminal itself, since root may open an exclusive one.
+bool Exclusivo(const char* caminho) {
+    const int fd = open(caminho, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return errno == EBUSY;
+    int excl = 0;
+    const bool sim = ioctl(fd, TIOCGEXCL, &excl) == 0 && excl != 0;
+    close(fd);
+    return sim;
+}
+
+// Whether another open of the device can take its flock.
+bool TravaLivre(const char* caminho) {
+    const int fd = open(caminho, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool livre = flock(fd, LOCK_EX | LOCK_NB) == 0;
+    close(fd);
+    return livre;
+}
+
+// The UUCP lock files in the lock directory, with what they hold.
+std::vector<std::string> ArquivosDeTrava() {
+    std::vector<std::string> travas;
+    for (const auto& e : std::filesystem::directory_iterator(std::getenv("VLTXDRV_LOCK_DIR")))
+        if (e.path().filename().string().rfind("LCK..", 0) == 0)
+            travas.push_back(e.path().filename().string() + ": " + ambiente::LeArquivo(e.path().string()));
+    return travas;
+}
+
+}  // namespace
+
+// A host forks while its port is open, and the child exits (here it unloads
+// the library, as its exit does): the device stays the parent's, exclusive,
+// locked, with its lock file, and the parent goes on using it.
+TEST(Descarga, AForkedChildsUnloadLeavesTheParentsPortAlone) {
+    ambiente::Limpa();
+    Impressora impressora;
+    impressora.AtendeCom(std::string(1, '\x05'));
+    void* lib = dlopen(VLTXDRV_SO, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(lib, nullptr) << dlerror();
+    auto abre = reinterpret_cast<int32_t (*)(const char*)>(dlsym(lib, "ecf_InicializaDLL"));
+    auto estado = reinterpret_cast<int32_t (*)()>(dlsym(lib, "ecf_EstadoImpressora"));
+    auto fecha = reinterpret_cast<int32_t (*)()>(dlsym(lib, "ecf_FinalizaDLL"));
+    ASSERT_EQ(abre(impressora.Caminho()), 33);
+    ASSERT_TRUE(Exclusivo(impressora.Caminho()));
+    ASSERT_FALSE(TravaLivre(impressora.Caminho()));
+    const std::vector<std::string> travas = ArquivosDeTrava();
+    ASSERT_EQ(travas.size(), 1u);
+    ASSERT_NE(travas[0].find(std::to_string(getpid())), std::string::npos) << travas[0];
+
+    std::fflush(nullptr);
+    const pid_t filho = fork();
+    ASSERT_GE(filho, 0);
+    if (filho == 0) {
+        dlclose(lib);
+        _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(filho, &status, 0), filho);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+
+    EXPECT_TRUE(Exclusivo(impressora.Caminho())) << "the child cleared the exclusive mode";
+    EXPECT_FALSE(TravaLivre(impressora.Caminho())) << "the child let the flock go";
+    EXPECT_EQ(ArquivosDeTrava(), travas) << "the child removed or changed the lock file";
+    EXPECT_EQ(estado(), 5);
+    EXPECT_EQ(fecha(), 33);
+    // The parent's own close lets everything go.
+    EXPECT_FALSE(Exclusivo(impressora.Caminho()));
+    EXPECT_TRUE(ArquivosDeTrava().empty());
     dlclose(lib);
 }

@@ -1,6 +1,11 @@
 // Reading frames back through the frame table, and decoding a known log.
 #include <gtest/gtest.h>
+#include <malloc.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -8,6 +13,8 @@
 #include "driver/estado.h"
 #include "processo.h"
 #include "vltx/decodifica_log.h"
+
+using namespace std::string_literals;
 
 namespace {
 
@@ -303,4 +310,158 @@ TEST(LogTorto, ALongDamagedLogReadsAsItsPartsDo) {
     const std::string d = DecodificaLog(longo);
     ASSERT_EQ(d.size(), parte.size() * 5000);
     for (std::size_t i = 0; i < 5000; ++i) ASSERT_EQ(d.compare(i * parte.size(), parte.size(), parte), 0) << i;
+}
+
+// ------------------------------------------------------------ the log read as a stream
+
+namespace {
+
+// The file handed over a few bytes at a time, so that every record, every
+// stamp and every CR LF falls across the end of a block somewhere.
+LeituraLog AosPoucos(const std::string& arquivo, std::size_t bloco) {
+    return [arquivo, bloco, p = std::size_t{0}](char* destino, std::size_t n) mutable {
+        n = std::min({n, bloco, arquivo.size() - p});
+        std::memcpy(destino, arquivo.data() + p, n);
+        p += n;
+        return n;
+    };
+}
+
+std::string Junta(const std::function<void(const EscritaLog&)>& decodifica) {
+    std::string texto;
+    decodifica([&](std::string_view s) { texto += s; });
+    return texto;
+}
+
+// As the driver stores it: each line feed as CR LF.
+std::string Armazenado(const std::string& texto) {
+    std::string s;
+    for (char c : texto) s += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    return s;
+}
+
+}  // namespace
+
+TEST(LogEmFluxo, ALogHandedOverAFewBytesAtATimeReadsAsWhenReadWhole) {
+    const std::string conhecido = LeArquivo(VLTX_TESTES_DIR "/conhecido.log");
+    const std::string torto = "Inicio LOG: Tue Dec 08 09:00:00 2026\r\n\r\n\r\n\r\nTX [09:00:01 0\r\r\n\r"
+                              "\r\nTX [09:00:03 000ms] - \x1b" "f00RX [09:00:03 011ms] - \r\n\r"
+                              "\r\nDescartado [09:00:02 011ms] - \x06]\xd5\r\nErro DLL [09:00:03 000ms] -  -10"
+                              "\r\nLeitura Entrada Registry: [Gerar Log=1]\r\n\r\nX\r\n\r\n\r\nlixo ] - \r";
+    for (const std::string& log : {conhecido, torto}) {
+        const std::string inteiro = DecodificaLog(log);
+        const std::string resumo = ResumoDoLog(log);
+        for (std::size_t bloco : {1, 2, 3, 7, 64}) {
+            SCOPED_TRACE(bloco);
+            EXPECT_EQ(Junta([&](const EscritaLog& s) { DecodificaLog(AosPoucos(log, bloco), s); }), inteiro);
+            EXPECT_EQ(Junta([&](const EscritaLog& s) { ResumoDoLog(AosPoucos(log, bloco), s); }), resumo);
+        }
+    }
+}
+
+// A damaged log may hold a record of many megabytes (a discarded stream, a
+// frame without its row, text between records): it is shown whole, on one
+// line, with its length in front, though no more than a piece of it is
+// held at once.
+TEST(LogEmFluxo, RecordsOfManyMegabytesAreShownWholeWithTheirLength) {
+    std::string descartado;
+    while (descartado.size() < (std::size_t{6} << 20)) descartado += "AB\n\xe7";
+    const std::string quadro = "\x1b" "f99" + std::string(std::size_t{3} << 20, 'Q');
+    const std::string linha(std::size_t{2} << 20, 'L');
+    const std::string espacos(std::size_t{3} << 20, ' ');
+    const std::string log = Armazenado("\n" + linha + "\nTX [10:00:00 000ms] - \x1b" "f00\nDescartado [10:00:01 000ms] - " +
+                                       descartado + "\nRX [10:00:02 000ms] - \x05\nTX [10:00:03 000ms] - " + quadro +
+                                       "\nErro DLL [10:00:04 000ms] - " + espacos + "10\nCriada Chave Registry: [x]\n\n" +
+                                       linha + "\n\n");
+    std::string legivel;
+    for (std::size_t i = 0; i < descartado.size(); i += 4) legivel += "AB\\x0a\u00e7";
+    EXPECT_EQ(DecodificaLog(log),
+              linha + "\n"
+              "10:00:00.000 TX 00 status (ecf_EstadoImpressora), 4 bytes\n"
+              "10:00:01.000 Descartado " + std::to_string(descartado.size()) +
+                  " bytes discarded after a failed exchange \"" + legivel + "\"\n"
+              // Still the reply to "00".
+              "10:00:02.000 RX status 5\n"
+              "10:00:03.000 TX unknown frame, " + std::to_string(quadro.size()) + " bytes: \\x1bf99" +
+                  quadro.substr(4) + "\n"
+              "10:00:04.000 Erro DLL " + espacos + "10: fewer bytes received than asked for (time-out)\n"
+              "Criada Chave Registry: [x]\n\n" + linha + "\n");
+    const std::string resumo = ResumoDoLog(log);
+    EXPECT_EQ(resumo.substr(0, resumo.find('\n')), "2 frames sent, 1 failure, 1 discarded record");
+    EXPECT_NE(resumo.find("  10:00:01.000  " + std::to_string(descartado.size()) +
+                          " bytes after 00 status (ecf_EstadoImpressora): \"" + legivel.substr(0, 80) + "\"...\n"),
+              std::string::npos)
+        << resumo.substr(0, 2000);
+}
+
+// The summary lists every failure and every discarded record, in order,
+// however many there are: past a few megabytes they wait in a file.
+TEST(LogEmFluxo, TheSummaryListsEveryFailureOfALongLogInOrder) {
+    constexpr int Quantos = 60000;
+    std::string log;
+    char hora[32];
+    for (int i = 0; i < Quantos; ++i) {
+        std::snprintf(hora, sizeof hora, "%02d:%02d:%02d %03dms", i / 3600000 % 24, i / 60000 % 60, i / 1000 % 60, i % 1000);
+        log += "\r\nErro DLL [" + std::string(hora) + "] - 10\r\nDescartado [" + hora + "] - X";
+    }
+    const std::string s = ResumoDoLog(log);
+    EXPECT_EQ(s.substr(0, s.find('\n')), "0 frames sent, 60000 failures, 60000 discarded records");
+    // No frame: the lists are not shown, only counted.
+    EXPECT_EQ(s.find("Failures"), std::string::npos);
+
+    // With one frame sent, the lists follow.
+    const std::string comFrame = "\r\nTX [00:00:00 000ms] - \x1b" "f00\r\nRX [00:00:00 001ms] - \x00"s + log;
+    const std::string r = ResumoDoLog(comFrame);
+    const std::string primeira = "  00:00:00.000  no frame pending (opening or closing the port): 10 fewer bytes "
+                                 "received than asked for (time-out)\n";
+    const std::string ultima = "  00:00:59.999  no frame pending (opening or closing the port): 10 fewer bytes "
+                               "received than asked for (time-out)\n";
+    const std::size_t falhas = r.find("Failures\n");
+    ASSERT_NE(falhas, std::string::npos);
+    EXPECT_EQ(r.compare(falhas + 9, primeira.size(), primeira), 0);
+    EXPECT_EQ(Conta(r, "no frame pending"), Quantos);
+    EXPECT_LT(r.find(ultima), r.find("Slowest exchanges"));
+    EXPECT_EQ(Conta(r, " 1 byte after 00 status (ecf_EstadoImpressora): \"X\"\n"), Quantos);
+    EXPECT_NE(r.find("  00:00:59.999  1 byte after 00 status (ecf_EstadoImpressora): \"X\"\n"
+                     "  60000 bytes in 60000 records\n"),
+              std::string::npos);
+}
+
+// The decoder's memory does not grow with the log: a 48 MB log, handed
+// over as a stream, never has more than a few megabytes on the heap.
+TEST(LogEmFluxo, ALargeLogIsDecodedInLittleMemory) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "AddressSanitizer's allocator does not report to mallinfo2";
+#else
+    const std::string conhecido = LeArquivo(VLTX_TESTES_DIR "/conhecido.log");
+    constexpr std::size_t Tamanho = std::size_t{48} << 20;
+    constexpr std::size_t Limite = std::size_t{16} << 20;
+    for (bool resumo : {false, true}) {
+        SCOPED_TRACE(resumo);
+        // In use on the heap, the large blocks (mapped on their own) included.
+        const auto emUso = [] {
+            const struct mallinfo2 m = mallinfo2();
+            return m.uordblks + m.hblkhd;
+        };
+        const std::size_t antes = emUso();
+        std::size_t pico = 0;
+        std::size_t dado = 0, saida = 0;
+        const auto mede = [&] { pico = std::max(pico, emUso() - std::min(antes, emUso())); };
+        const LeituraLog entrada = [&](char* destino, std::size_t n) {
+            mede();
+            n = std::min(n, Tamanho - dado);
+            for (std::size_t i = 0; i < n; ++i) destino[i] = conhecido[(dado + i) % conhecido.size()];
+            dado += n;
+            return n;
+        };
+        const EscritaLog escrita = [&](std::string_view s) {
+            mede();
+            saida += s.size();
+        };
+        resumo ? ResumoDoLog(entrada, escrita) : DecodificaLog(entrada, escrita);
+        EXPECT_EQ(dado, Tamanho);
+        EXPECT_GT(saida, resumo ? 1000 : Tamanho);
+        EXPECT_LT(pico, Limite);
+    }
+#endif
 }

@@ -1,8 +1,10 @@
 // Field faults on a pseudo-terminal line and in the driver's directories:
 // a reply cut by a pause, things planted where the driver keeps its files,
-// and two processes printing cheques at once.
+// two processes printing cheques at once, a file-size limit.
 #include <gtest/gtest.h>
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -15,6 +17,8 @@
 #include <thread>
 
 #include "driver/estado.h"
+#include "platform/posix/escrita.h"
+#include "platform/posix/trava_uucp.h"
 #include "support/ambiente.h"
 #include "support/impressora.h"
 #include "vltxdrv.h"
@@ -170,4 +174,90 @@ TEST(ChequesEmParalelo, TwoProcessesNeverShareTheCopy) {
         ASSERT_TRUE(WIFEXITED(estado));
         EXPECT_EQ(WEXITSTATUS(estado), 0) << "cheques that failed or went out with the other layout";
     }
+}
+
+// A host that runs under a file-size limit (RLIMIT_FSIZE, here 1000 bytes):
+// a write past it would raise SIGXFSZ and kill the host. The driver never
+// writes past it: the log keeps whole records up to the limit and drops
+// the rest, a readout that does not fit gives 20 with the stream read to
+// its end, and the port closes as ever, its lock file removed.
+TEST_F(FalhasPty, AFileSizeLimitDropsWhatDoesNotFitAndTheHostLives) {
+    constexpr rlim_t Limite = 1000;
+    const std::string leitura = ambiente::DiretorioC() + "/leitura.txt";
+    std::string fluxo;
+    for (int i = 0; fluxo.size() < 2500; ++i) fluxo += "LINHA " + std::to_string(i) + " DA LEITURA\n";
+    impressora.Atende([&](const std::string& quadro) {
+        // The fiscal readout's answer and its stream; status 0 to the rest.
+        return quadro.compare(2, 2, "16") == 0 ? std::string(1, '\0') + fluxo + "\x03" : std::string(1, '\0');
+    });
+    char nomeTrava[NAME_MAX + 1];
+    ASSERT_TRUE(plataforma::NomeTravaUucp(impressora.Caminho(), nomeTrava, sizeof nomeTrava));
+    const std::string trava = std::string(std::getenv("VLTXDRV_LOCK_DIR")) + "/" + nomeTrava;
+
+    const pid_t filho = fork();
+    ASSERT_GE(filho, 0);
+    if (filho == 0) {
+        const rlimit limite{Limite, Limite};
+        if (setrlimit(RLIMIT_FSIZE, &limite) != 0) _exit(100);
+        if (ecf_InicializaDLL(impressora.Caminho()) != 33) _exit(101);
+        if (access(trava.c_str(), F_OK) != 0) _exit(102);
+        ecf_LogSerial("1");
+        // Far more records than the limit holds.
+        for (int i = 0; i < 60; ++i)
+            if (ecf_EstadoImpressora() != 0) _exit(103);
+        if (ecf_LeECF("5", "1", "2", "0", leitura.c_str()) != 20) _exit(104);
+        // The stream was read to its end: this reply is the status frame's own.
+        if (ecf_EstadoImpressora() != 0) _exit(105);
+        if (ecf_FinalizaDLL() != 33) _exit(106);
+        _exit(0);
+    }
+    int estado = 0;
+    ASSERT_EQ(waitpid(filho, &estado, 0), filho);
+    ASSERT_FALSE(WIFSIGNALED(estado)) << "killed by signal " << WTERMSIG(estado);
+    ASSERT_TRUE(WIFEXITED(estado));
+    EXPECT_EQ(WEXITSTATUS(estado), 0) << "the step that failed: 100 + its number";
+    EXPECT_NE(access(trava.c_str(), F_OK), 0) << "the lock file was left behind";
+
+    const std::string log = Log();
+    EXPECT_GT(log.size(), Limite - 60);
+    EXPECT_LE(log.size(), Limite);
+    // Whole records only: the last is a status frame sent or its reply.
+    const std::string ultimo = log.substr(log.rfind("\r\n") + 2);
+    const bool envio = ultimo.size() == 26 && ultimo.compare(0, 4, "TX [") == 0 && ultimo.substr(22) == "\x1b" "f00";
+    const bool resposta = ultimo.size() == 23 && ultimo.compare(0, 4, "RX [") == 0 && ultimo[22] == '\0';
+    EXPECT_TRUE(envio || resposta) << "a torn record: " << ultimo;
+    const std::string arquivo = ambiente::LeArquivo(leitura);
+    EXPECT_LE(arquivo.size(), Limite);
+    EXPECT_EQ(arquivo.compare(0, 1, std::string(1, '\0')), 0) << "the reply byte comes first";
+}
+
+// A write that meets the limit all the same (another process appended to
+// the file between the test of its room and the write) does not kill the
+// writer: the signal is held back and taken off, and the write fails.
+TEST(LimiteDeTamanho, AWriteThatMeetsTheLimitFailsWithoutTheSignal) {
+    ambiente::Limpa();
+    const std::string caminho = ambiente::DiretorioC() + "/cheio.bin";
+    const pid_t filho = fork();
+    ASSERT_GE(filho, 0);
+    if (filho == 0) {
+        const rlimit limite{100, 100};
+        if (setrlimit(RLIMIT_FSIZE, &limite) != 0) _exit(100);
+        const int fd = open(caminho.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (fd < 0) _exit(101);
+        const std::string bytes(300, 'x');
+        // Past the limit by the test of its room: nothing is written.
+        if (plataforma::escrita::EscreveTudo(fd, bytes.data(), bytes.size()) || lseek(fd, 0, SEEK_END) != 0) _exit(102);
+        {
+            // Past the limit by the write itself.
+            plataforma::escrita::SinalRetido retido;
+            if (write(fd, bytes.data(), 100) != 100 || write(fd, bytes.data(), 1) != -1 || errno != EFBIG) _exit(103);
+        }
+        sigset_t pendentes;
+        if (sigpending(&pendentes) != 0 || sigismember(&pendentes, SIGXFSZ)) _exit(104);
+        _exit(0);
+    }
+    int estado = 0;
+    ASSERT_EQ(waitpid(filho, &estado, 0), filho);
+    ASSERT_FALSE(WIFSIGNALED(estado)) << "killed by signal " << WTERMSIG(estado);
+    EXPECT_EQ(WEXITSTATUS(estado), 0) << "the step that failed: 100 + its number";
 }

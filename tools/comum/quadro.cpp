@@ -42,17 +42,22 @@ int Digitos(std::string_view s) {
 
 const Comando* LinhaDoQuadro(std::string_view quadro) {
     if (quadro.size() < 4) return nullptr;
-    const char codigo[3] = {quadro[2], quadro[3], 0};
+    return LinhaDoQuadro(quadro.substr(2, 2), quadro.size());
+}
+
+const Comando* LinhaDoQuadro(std::string_view doisDigitos, std::size_t tamanho) {
+    if (doisDigitos.size() != 2) return nullptr;
+    const char codigo[3] = {doisDigitos[0], doisDigitos[1], 0};
     const Comando* primeiro = ComandoPorCodigo(codigo);
     if (primeiro == nullptr) return nullptr;
     // Two rows share a code only for the cheque; its length tells them apart.
     for (const Comando& c : tabela::Comandos)
-        if (c.Codigo[0] == codigo[0] && c.Codigo[1] == codigo[1] && c.TamanhoQuadro == quadro.size()) return &c;
+        if (c.Codigo[0] == codigo[0] && c.Codigo[1] == codigo[1] && c.TamanhoQuadro == tamanho) return &c;
     const Comando* maior = primeiro;
     for (const Comando& c : tabela::Comandos)
         if (c.Codigo[0] == codigo[0] && c.Codigo[1] == codigo[1] && c.TamanhoQuadro > maior->TamanhoQuadro)
             maior = &c;
-    return quadro.size() > maior->TamanhoQuadro ? maior : primeiro;
+    return tamanho > maior->TamanhoQuadro ? maior : primeiro;
 }
 
 int MaiorQuadro(const char* codigo) {
@@ -120,9 +125,9 @@ std::string Legivel(std::string_view bytes) {
             saida += static_cast<char>(0xc0 | (b >> 6));
             saida += static_cast<char>(0x80 | (b & 0x3f));
         } else {
-            char hex[8];
-            std::snprintf(hex, sizeof hex, "\\x%02x", b);
-            saida += hex;
+            static constexpr char Hex[] = "0123456789abcdef";
+            const char escape[4] = {'\\', 'x', Hex[b >> 4], Hex[b & 0xf]};
+            saida.append(escape, sizeof escape);
         }
     }
     return saida;

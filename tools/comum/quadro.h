@@ -18,6 +18,8 @@ struct CampoLido {
 // The row of a frame from its code; "34" by its length (169 or 189). Null
 // when the code is unknown or the frame is shorter than its header.
 const Comando* LinhaDoQuadro(std::string_view quadro);
+// The same from the code's two digits and the frame's length alone.
+const Comando* LinhaDoQuadro(std::string_view doisDigitos, std::size_t tamanho);
 
 // The longest frame a code may have; 0 when the code is unknown.
 int MaiorQuadro(const char* codigo);

@@ -29,6 +29,7 @@ Papel PapelDoProprio(TipoProprio t) {
     switch (t) {
         case TipoProprio::Texto: return Papel::Texto;
         case TipoProprio::Caminho: return Papel::Caminho;
+        case TipoProprio::Dispositivo: return Papel::Dispositivo;
         case TipoProprio::Buffer: return Papel::Buffer;
     }
     return Papel::Texto;

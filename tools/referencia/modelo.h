@@ -15,6 +15,7 @@ enum class Papel : std::uint8_t {
     Inteiro,  // a 32-bit integer by value, written into a frame field
     Texto,    // a text the driver reads itself
     Caminho,  // a path of a file the driver opens
+    Dispositivo,  // the name of the device the driver opens (a path, or a network address)
     Buffer,   // the host's buffer the driver writes into
 };
 

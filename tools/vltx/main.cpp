@@ -11,6 +11,7 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "comum/quadro.h"
@@ -129,13 +130,35 @@ void AjudaDoLog(std::FILE* saida) {
                  "status bytes other than 0, and the bytes discarded after failed exchanges.\n");
 }
 
+// The log is read and the text written a piece at a time: a log of any
+// size takes the same memory.
 int DecodificaArquivo(const std::string& caminho, bool resumo) {
-    std::string conteudo;
-    if (!LeTudo(caminho, conteudo)) {
+    std::FILE* f = caminho == "-" ? stdin : std::fopen(caminho.c_str(), "rb");
+    if (f == nullptr) {
         std::fprintf(stderr, "vltx: cannot read %s: %s\n", caminho.c_str(), std::strerror(errno));
         return Uso_;
     }
-    std::fputs((resumo ? ResumoDoLog(conteudo) : DecodificaLog(conteudo)).c_str(), stdout);
+    int erro = 0;
+    const LeituraLog entrada = [&](char* destino, std::size_t n) {
+        const std::size_t lidos = std::fread(destino, 1, n, f);
+        if (lidos == 0 && std::ferror(f)) erro = errno;
+        return lidos;
+    };
+    const EscritaLog saida = [](std::string_view s) { std::fwrite(s.data(), 1, s.size(), stdout); };
+    try {
+        resumo ? ResumoDoLog(entrada, saida) : DecodificaLog(entrada, saida);
+    } catch (const std::system_error& e) {
+        if (f != stdin) std::fclose(f);
+        std::fflush(stdout);
+        std::fprintf(stderr, "vltx: %s\n", e.what());
+        return Uso_;
+    }
+    if (f != stdin) std::fclose(f);
+    if (erro != 0) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "vltx: cannot read %s: %s\n", caminho.c_str(), std::strerror(erro));
+        return Uso_;
+    }
     return Ok;
 }
 

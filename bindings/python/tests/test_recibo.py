@@ -7,6 +7,7 @@ both, and PYTHONPATH to bindings/python.
 
 import atexit
 import os
+import pathlib
 import shutil
 import signal
 import subprocess
@@ -108,6 +109,37 @@ class Receipt(unittest.TestCase):
         self.assertIn("mensagem  AÇÚCAR", paper)
         self.assertIn("ÇA", paper)
         self.assertEqual(paper.count("[12]"), 1)  # the refused calls sent nothing
+
+    def test_an_embedded_nul_raises_value_error_and_sends_nothing(self):
+        out = os.path.join(self.sim.dir, "out.txt")
+        with vltxdrv.Port(self.sim.port):
+            # The driver would read "AB" and drop the rest without a word.
+            with self.assertRaises(ValueError):
+                vltxdrv.venda_item(b"789", b"AB\x00CD", b"1000", b"50", b"T1", b"UN", b"2")
+            with self.assertRaises(ValueError):
+                vltxdrv.propaganda("A\x00B", encoding="cp1252")
+            # A path that would name another file: refused as open() refuses it.
+            for path in (out + "\x00.evil", os.fsencode(out) + b"\x00.evil"):
+                with self.assertRaises(ValueError):
+                    vltxdrv.le_ecf(b"5", b"1", b"2", b"0", path)
+            with self.assertRaises(ValueError):
+                vltxdrv.le_cmc7(out + "\x00")
+        with self.assertRaises(ValueError):
+            vltxdrv.inicializa_dll(self.sim.port + "\x00.evil")
+        self.assertFalse(os.path.exists(out))
+        paper = self.sim.paper()
+        for code in ("[05]", "[12]", "[16]", "[53]"):
+            self.assertNotIn(code, paper)  # the refused calls sent nothing
+
+    def test_the_port_name_is_a_path_as_in_port(self):
+        previous = vltxdrv.get_encoding()
+        self.addCleanup(vltxdrv.set_encoding, previous)
+        vltxdrv.set_encoding(None)  # a path needs no encoding of the printer's
+        for name in (self.sim.port, os.fsencode(self.sim.port), pathlib.Path(self.sim.port)):
+            self.assertEqual(vltxdrv.inicializa_dll(name), vltxdrv.VLTX_OK)
+            self.assertEqual(vltxdrv.finaliza_dll(), vltxdrv.VLTX_OK)
+        with vltxdrv.Port(pathlib.Path(self.sim.port)):
+            self.assertEqual(vltxdrv.imprime_cabecalho(), 0)
 
     def test_a_device_that_cannot_be_opened_raises_with_its_meaning(self):
         with self.assertRaises(vltxdrv.PortError) as raised:

@@ -95,8 +95,7 @@ class Port:
         self.closed_with: Optional[int] = None  # ecf_FinalizaDLL's result, once closed
 
     def __enter__(self) -> "Port":
-        import os
-        code = inicializa_dll(os.fsencode(self.device))
+        code = inicializa_dll(self.device)
         if code != VLTX_OK:  # noqa: F405
             raise PortError(code)
         return self

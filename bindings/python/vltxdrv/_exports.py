@@ -87,7 +87,7 @@ __all__ = ["CODES", "EXPORTS", "STATUS", "DRIVER_ACTS_ON", "READINGS_SEPARATOR",
 EXPORTS = {
     "ecf_InicializaDLL": Export(
         "ecf_InicializaDLL", "inicializa_dll", "int32",
-        (Param("porta", "text", 0), ),
+        (Param("porta", "path", 0), ),
         (
             (33, 33, "success of a step of the driver's own"),
             (1, 1, "the port is open already"),

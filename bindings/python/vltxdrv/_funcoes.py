@@ -64,7 +64,7 @@ __all__ = [
 ]
 
 
-def inicializa_dll(porta: Text, *, encoding: Optional[str] = None) -> int:
+def inicializa_dll(porta: Path) -> int:
     """Opens the printer's serial port and reads the persisted log switch.
 
     int32_t ecf_InicializaDLL(const char* porta)
@@ -81,11 +81,8 @@ def inicializa_dll(porta: Text, *, encoding: Optional[str] = None) -> int:
     33: the port is open; 1: it was open already (nothing changes); 3: the device cannot be opened; 4: its line settings cannot be applied.
 
     Reference: docs/reference.md#ecf_inicializadll
-
-    Texts: bytes pass unchanged; a str needs an encoding (the argument, or
-    vltxdrv.set_encoding()); an int is sent as its decimal digits.
     """
-    return call("ecf_InicializaDLL", (porta, ), encoding)
+    return call("ecf_InicializaDLL", (porta, ), None)
 
 
 def finaliza_dll() -> int:

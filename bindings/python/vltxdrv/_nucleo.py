@@ -96,11 +96,20 @@ def load(path: Optional[Path] = None):
         return lib
 
 
+def _no_nul(value: bytes, name: str) -> bytes:
+    # The driver reads a NUL-terminated string: the bytes behind a NUL would
+    # be dropped without a word (a text cut short, a path that names another
+    # file). Refused as Python's own open() refuses such a path.
+    if b"\0" in value:
+        raise ValueError(f"{name}: embedded null byte")
+    return value
+
+
 def _text(value, name: str, encoding: Optional[str]) -> Optional[bytes]:
     if value is None:
         return None  # the driver reads a null text as ""
     if isinstance(value, bytes):
-        return value
+        return _no_nul(value, name)
     if isinstance(value, bool):
         raise TypeError(f"{name}: a bool is not a text; pass b'1' or b'0'")
     if isinstance(value, int):
@@ -110,8 +119,16 @@ def _text(value, name: str, encoding: Optional[str]) -> Optional[bytes]:
         if chosen is None:
             raise TypeError(f"{name}: a str needs an encoding (the printer's code page): pass bytes, "
                             "encoding=..., or call vltxdrv.set_encoding()")
-        return value.encode(chosen)
+        return _no_nul(value.encode(chosen), name)
     raise TypeError(f"{name}: expected bytes, str or int, got {type(value).__name__}")
+
+
+def _path(value, name: str) -> Optional[bytes]:
+    """A file's or a device's name as the operating system takes it: a str
+    or a path-like object through os.fsencode, bytes as they are."""
+    if value is None:
+        return None
+    return _no_nul(os.fsencode(value), name)
 
 
 def _int32(value, name: str) -> int:
@@ -140,7 +157,7 @@ def call(name: str, args: Sequence, encoding: Optional[str]):
         if p.role == "int32":
             converted.append(_int32(value, p.name))
         elif p.role == "path":
-            converted.append(None if value is None else os.fsencode(value))
+            converted.append(_path(value, p.name))
         else:
             converted.append(_text(value, p.name, encoding))
     result = function(*converted)

@@ -13,6 +13,7 @@
 
 #include "platform/plataforma.h"
 #include "platform/posix/diretorios.h"
+#include "platform/posix/escrita.h"
 
 namespace plataforma {
 namespace {
@@ -115,17 +116,7 @@ Arquivo AbreArquivoLeituraEscrita(const char* caminho) {
 
 bool EscreveArquivo(Arquivo a, const void* dados, std::size_t tamanho) {
     if (a <= 0) return false;
-    const auto* p = static_cast<const unsigned char*>(dados);
-    while (tamanho > 0) {
-        ssize_t n = write(Fd(a), p, tamanho);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        p += n;
-        tamanho -= static_cast<std::size_t>(n);
-    }
-    return true;
+    return escrita::EscreveTudo(Fd(a), dados, tamanho);
 }
 
 long LeArquivo(Arquivo a, void* destino, std::size_t tamanho) {

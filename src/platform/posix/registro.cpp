@@ -14,6 +14,7 @@
 
 #include "platform/plataforma.h"
 #include "platform/posix/diretorios.h"
+#include "platform/posix/escrita.h"
 
 namespace plataforma {
 namespace {
@@ -137,7 +138,7 @@ long RegistroGravaValor(Chave chave, const char* nome, const char* texto, std::u
     std::size_t n = tamanho > 0 ? strnlen(texto, tamanho) : 0;
     int fd = mkostemp(temporario, O_CLOEXEC);
     if (fd < 0) return ERROR_ACCESS_DENIED;
-    bool ok = write(fd, texto, n) == static_cast<ssize_t>(n) && fsync(fd) == 0;
+    bool ok = escrita::EscreveTudo(fd, texto, n) && fsync(fd) == 0;
     ok = close(fd) == 0 && ok;
     if (!ok || rename(temporario, caminho) != 0) {
         unlink(temporario);

@@ -18,6 +18,8 @@
 #include <ctime>
 #include <initializer_list>
 
+#include "platform/posix/escrita.h"
+
 namespace plataforma {
 namespace {
 
@@ -129,7 +131,7 @@ int CriaTemporario(const char* dir, char* temporario, std::size_t tamanho) {
     if (fd < 0) return -1;
     char texto[16];
     const int n = std::snprintf(texto, sizeof texto, "%10ld\n", static_cast<long>(getpid()));
-    bool ok = fchmod(fd, 0644) == 0 && write(fd, texto, static_cast<std::size_t>(n)) == n;
+    bool ok = fchmod(fd, 0644) == 0 && escrita::EscreveTudo(fd, texto, static_cast<std::size_t>(n));
     ok = close(fd) == 0 && ok;
     if (!ok) {
         unlink(temporario);

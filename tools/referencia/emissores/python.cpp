@@ -40,7 +40,9 @@ std::string Docstring(const std::string& texto, const std::string& recuo) {
 const char* PapelPython(const ParametroModelo& p) {
     switch (p.Tipo) {
         case Papel::Inteiro: return "int32";
-        case Papel::Caminho: return "path";
+        // A device's name is a path as the system takes it (os.fsencode), as a file's is.
+        case Papel::Caminho:
+        case Papel::Dispositivo: return "path";
         case Papel::Buffer: return "buffer";
         default: return "text";
     }
@@ -109,7 +111,8 @@ std::string Funcoes(const Modelo& m) {
                 buffer = true;
                 continue;
             }
-            assinatura += p.Nome + ": " + (p.Tipo == Papel::Inteiro ? "int" : p.Tipo == Papel::Caminho ? "Path" : "Text") + ", ";
+            const bool caminho = p.Tipo == Papel::Caminho || p.Tipo == Papel::Dispositivo;
+            assinatura += p.Nome + ": " + (p.Tipo == Papel::Inteiro ? "int" : caminho ? "Path" : "Text") + ", ";
             argumentos += p.Nome + ", ";
         }
         const bool textos = assinatura.find(": Text") != std::string::npos;
