@@ -21,7 +21,7 @@ VLTX_API int32_t VLTX_CALL ecf_InicializaDLL(const char* porta) {
     Guarda guarda;
     if (EstadoDriver.PortaAberta) return 1;
     if (!EstadoDriver.Porta.Abre(Texto(porta), 9600, 1024, 860))
-        return TraduzErro(EstadoDriver.Porta.UltimoErro(nullptr));
+        return TraduzErro(EstadoDriver.Porta.UltimoErro(nullptr), EstadoDriver.Porta.FalhaDoSistema());
     char valor[10] = {};
     bool lido = AcessaRegistry(Grupo, Aplicacao, Versao, EntradaLog, valor, "0", sizeof valor, 0);
     EstadoDriver.LogAtivo = lido && valor[0] == '1';

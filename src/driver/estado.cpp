@@ -1,7 +1,8 @@
+// The driver-wide state, the frame's header and the mapping of a link
+// error to the driver's code (the exchange itself: executa_comando.cpp).
 #include "driver/estado.h"
 
 #include <cstdio>
-#include <cstring>
 
 #include "driver/log.h"
 
@@ -9,41 +10,18 @@ EstadoDriver_t EstadoDriver;
 std::int32_t ContadorLog;
 
 namespace {
-bool trocaCompleta;
-
-void RegistraQuadro(const char* prefixo, const unsigned char* dados, std::size_t tamanho) {
+// "Erro de Sistema [codigo]: chamada: NOME", or without the name where the
+// system's error has none here.
+void RegistraFalhaSistema(const plataforma::FalhaSistema& motivo) {
+    if (motivo.chamada == nullptr) return;
+    char texto[80];
+    if (motivo.nome != nullptr)
+        std::snprintf(texto, sizeof texto, "\nErro de Sistema [%ld]: %s: %s", motivo.codigo, motivo.chamada, motivo.nome);
+    else
+        std::snprintf(texto, sizeof texto, "\nErro de Sistema [%ld]: %s", motivo.codigo, motivo.chamada);
     plataforma::Arquivo arquivo = AbreLog();
-    RegistraCarimbo(arquivo, prefixo, dados, tamanho);
+    EscreveLog(arquivo, texto, 0);
     FechaLog(arquivo);
-}
-
-// What the printer sends after its exchange has failed, dropped. With the
-// log on, the bytes go into one record of their own, opened at the first.
-struct Descartes {
-    plataforma::Arquivo log = 0;
-};
-
-void RegistraDescarte(const unsigned char* bytes, std::uint32_t n, void* contexto) {
-    auto& d = *static_cast<Descartes*>(contexto);
-    if (!EstadoDriver.LogAtivo) return;
-    if (d.log == 0) {
-        d.log = AbreLog();
-        if (d.log <= 0) d.log = -1;  // the record is dropped, as any other
-        else RegistraCarimbo(d.log, "Descartado");
-    }
-    EscreveLog(d.log, bytes, n);
-}
-
-// The line is brought back in step with the printer before the failure is
-// reported: what it still sends is read and dropped until it falls quiet
-// (or the bound on the whole is reached), then both queues are purged.
-std::int32_t FalhaDaTroca() {
-    std::int32_t erro = EstadoDriver.Porta.UltimoErro(nullptr);
-    Descartes descartes;
-    EstadoDriver.Porta.Assenta(SilencioAposFalhaMs, LimiteAssentarMs, RegistraDescarte, &descartes);
-    FechaLog(descartes.log);
-    EstadoDriver.Porta.Limpa(Ambas);
-    return TraduzErro(erro);
 }
 }  // namespace
 
@@ -54,45 +32,15 @@ void MontaCabecalho(unsigned char* frame, const char* codigo) {
     frame[3] = static_cast<unsigned char>(codigo[1]);
 }
 
-bool UltimaTrocaCompleta() { return trocaCompleta; }
-
-std::int32_t ExecutaComando(std::int32_t tamanhoQuadro, std::int32_t tamanhoResposta, std::int32_t timeout,
-                            std::uint8_t cts) {
-    trocaCompleta = false;
-    if (!EstadoDriver.PortaAberta) return 2;
-    if (tamanhoQuadro < 0 || tamanhoQuadro > TamanhoBuffer) tamanhoQuadro = TamanhoBuffer;
-    if (tamanhoResposta < 0 || tamanhoResposta > TamanhoBuffer) tamanhoResposta = TamanhoBuffer;
-    const auto quadro = static_cast<std::uint32_t>(tamanhoQuadro);
-    std::memcpy(EstadoDriver.BufTroca, EstadoDriver.BufComando, quadro);
-    if (EstadoDriver.LogAtivo) RegistraQuadro("TX", EstadoDriver.BufTroca, quadro);
-
-    SERIAL& porta = EstadoDriver.Porta;
-    porta.Limpa(Ambas);
-    if (!porta.Envia(EstadoDriver.BufTroca, quadro, nullptr, cts)) return FalhaDaTroca();
-
-    // A pending one-shot time-out is spent by the first frame that went out.
-    if (EstadoDriver.ProximoTimeout != 0) timeout = EstadoDriver.ProximoTimeout;
-    EstadoDriver.ProximoTimeout = 0;
-
-    std::uint32_t lidos = 0;
-    if (!porta.Recebe(EstadoDriver.BufTroca, static_cast<std::uint32_t>(tamanhoResposta), &lidos,
-                      static_cast<std::uint32_t>(timeout)))
-        return FalhaDaTroca();
-    if (EstadoDriver.LogAtivo) RegistraQuadro("RX", EstadoDriver.BufTroca, lidos);
-    trocaCompleta = true;
-    if (EstadoDriver.BufComando[2] == '0' && EstadoDriver.BufComando[3] == '4') return 33;
-    return EstadoDriver.BufTroca[0];
-}
-
-std::int32_t TraduzErro(std::int32_t erro) {
-    static const std::int32_t Codigos[] = {29, 5, 1, 3, 4, 12, 7, 8, 6, 9, 10, 11, 13, 14, 15, 16, 17, 18, 19};
-    std::int32_t codigo = (erro >= 0 && erro <= TransmissaoCheia) ? Codigos[erro] : 29;
+std::int32_t TraduzErro(std::int32_t erro, const plataforma::FalhaSistema& motivo) {
+    const std::int32_t codigo = CodigoDoErro(erro);
     if (EstadoDriver.LogAtivo) {
         char texto[80];
         const int n = std::snprintf(texto, sizeof texto, "%ld", static_cast<long>(codigo));
         plataforma::Arquivo arquivo = AbreLog();
         RegistraCarimbo(arquivo, "Erro DLL", texto, static_cast<std::size_t>(n));
         FechaLog(arquivo);
+        RegistraFalhaSistema(motivo);
     }
     return codigo;
 }

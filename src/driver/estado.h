@@ -38,8 +38,9 @@ void MontaCabecalho(unsigned char* frame, const char* codigo);
 std::int32_t ExecutaComando(std::int32_t tamanhoQuadro, std::int32_t tamanhoResposta, std::int32_t timeout,
                             std::uint8_t cts);
 
-// Maps a link error to the driver's return code, logging it when the log is on.
-std::int32_t TraduzErro(std::int32_t erro);
+// Maps a link error to the driver's return code, logging it when the log is
+// on, and after it the system's reason when the failure has one.
+std::int32_t TraduzErro(std::int32_t erro, const plataforma::FalhaSistema& motivo = {});
 
 // True when the last ExecutaComando sent its frame and got its whole reply:
 // the driver's own knowledge that the result is the printer's byte.

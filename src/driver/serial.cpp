@@ -1,8 +1,28 @@
 #include "driver/serial.h"
 
 #include <cstring>
+#include <string_view>
+
+#include "driver/descricao.h"
 
 namespace {
+
+// Row n of the link errors is ErroSerial n, and its code is named in the
+// driver's table of codes as it says.
+constexpr bool NomeDoCodigo(std::int32_t codigo, const char* constante) {
+    for (const CodigoDriver& c : descricao::Codigos)
+        if (c.Codigo == codigo) return std::string_view(c.Constante) == constante;
+    return false;
+}
+constexpr bool TabelaDeErrosCerta() {
+    std::int32_t n = 0;
+    for (const LinhaErroSerial& l : ErrosSerial) {
+        if (l.erro != n++ || !NomeDoCodigo(l.codigo, l.constante)) return false;
+        if (std::string_view(l.mensagem).size() >= 40) return false;  // a message buffer holds 40 bytes
+    }
+    return n == TransmissaoCheia + 1;
+}
+static_assert(TabelaDeErrosCerta(), "one row per ErroSerial, in order, each code with its header name");
 
 // The order matters: with several bits set the last one tested wins.
 struct BitErro {
@@ -19,29 +39,8 @@ constexpr BitErro OrdemBits[] = {
 }  // namespace
 
 const char* MensagemErroSerial(std::int32_t erro) {
-    static const char* const Mensagens[] = {
-        "",
-        "Serial nao inicializada",
-        "Serial ja inicializada",
-        "Erro na Abertura",
-        "Problemas na Configuracao",
-        "Erro no Flush",
-        "Buffer muito pequeno para comunicacao",
-        "Timeout de CTS",
-        "Transmissao pendente",
-        "Erro na Transmissao",
-        "Erro desconhecido",
-        "Erro na Recepcao",
-        "Erro de framing",
-        "Erro de overrun",
-        "Break detectado na comunicacao",
-        "Erro no device durante a comunicacao",
-        "Overflow no buffer de recepcao serial",
-        "Erro de paridade",
-        "Buffer de transmissao serial esta cheio",
-    };
     if (erro < 0 || erro > TransmissaoCheia) return "Erro desconhecido";
-    return Mensagens[erro];
+    return ErrosSerial[erro].mensagem;
 }
 
 void SERIAL::Zera() {
@@ -56,12 +55,14 @@ void SERIAL::Zera() {
 std::int32_t SERIAL::Abre(const char* dispositivo, std::uint32_t velocidade, std::uint32_t maxLeitura,
                           std::uint32_t maxEscrita) {
     if (Handle != 0) return Falha(JaInicializada);
+    plataforma::TiraFalhaSistema();  // nothing noted before this opening is its reason
     Handle = plataforma::AbreDispositivo(dispositivo);
-    if (Handle == 0) return Falha(ErroAbertura);
+    if (Handle == 0) return FalhaDaLinha(ErroAbertura);
     if (!plataforma::LeConfigLinha(Handle, Config)) {
+        FalhaDaLinha(ErroConfiguracao);
         plataforma::FechaDispositivo(Handle);
         Handle = 0;
-        return Falha(ErroConfiguracao);
+        return 0;
     }
     Config.BaudRate = velocidade;
     Config.ByteSize = 8;
@@ -70,9 +71,10 @@ std::int32_t SERIAL::Abre(const char* dispositivo, std::uint32_t velocidade, std
     Config.fParity = false;
     Config.fOutxCtsFlow = true;
     if (!plataforma::AplicaConfigLinha(Handle, Config)) {
+        FalhaDaLinha(ErroConfiguracao);
         plataforma::FechaDispositivo(Handle);
         Handle = 0;
-        return Falha(ErroConfiguracao);
+        return 0;
     }
     Tempos = plataforma::TemposLinha{100, 100, 10000, 0, 0};
     plataforma::AplicaTemposLinha(Handle, Tempos);
@@ -91,9 +93,9 @@ std::int32_t SERIAL::Fecha() {
 std::int32_t SERIAL::Limpa(std::int32_t fila) {
     if (Handle == 0) return Falha(NaoInicializada);
     if ((fila == Ambas || fila == Entrada) && !plataforma::PurgaLinha(Handle, plataforma::PURGE_RXCLEAR))
-        return Falha(ErroFlush);
+        return FalhaDaLinha(ErroFlush);
     if ((fila == Ambas || fila == Saida) && !plataforma::PurgaLinha(Handle, plataforma::PURGE_TXCLEAR))
-        return Falha(ErroFlush);
+        return FalhaDaLinha(ErroFlush);
     return 1;
 }
 
@@ -119,21 +121,22 @@ std::int32_t SERIAL::CtsLivre() {
 
 std::int32_t SERIAL::Envia(const void* dados, std::uint32_t quantidade, std::uint32_t* escritos, std::uint8_t cts) {
     if (Handle == 0) return Falha(NaoInicializada);
-    if (plataforma::LinhaCaiu(Handle)) return Falha(ErroDevice);
+    if (plataforma::LinhaCaiu(Handle)) return FalhaDaQueda();
     if (FilaOcupada(Saida) == 1) return Falha(TransmissaoPendente);
     if (quantidade > LimiteEscrita) return Falha(BufferPequeno);
     if (Config.fOutxCtsFlow != (cts != 0)) {
         Config.fOutxCtsFlow = cts != 0;
         // On a line that has dropped the settings fail too: that is the drop.
         if (!plataforma::AplicaConfigLinha(Handle, Config))
-            return Falha(plataforma::LinhaCaiu(Handle) ? ErroDevice : ErroConfiguracao);
+            return FalhaDaLinha(plataforma::LinhaCaiu(Handle) ? ErroDevice : ErroConfiguracao);
     }
     if (cts == 1 && CtsLivre() == 0) return Falha(TimeoutCts);
     std::uint32_t feitos = 0;
     if (!plataforma::EscreveLinha(Handle, dados, quantidade, &feitos)) {
+        const plataforma::FalhaSistema motivo = plataforma::TiraFalhaSistema();  // the write's, not the look's
         plataforma::LeErrosLinha(Handle, &ErrosCom, nullptr);
         if (escritos != nullptr) *escritos = feitos;
-        return Falha(ErroTransmissao);
+        return Falha(ErroTransmissao, motivo);
     }
     if (escritos != nullptr) *escritos = feitos;
     return 1;
@@ -142,15 +145,16 @@ std::int32_t SERIAL::Envia(const void* dados, std::uint32_t quantidade, std::uin
 std::int32_t SERIAL::Recebe(void* destino, std::uint32_t quantidade, std::uint32_t* lidos, std::uint32_t segundos) {
     if (lidos != nullptr) *lidos = 0;
     if (Handle == 0) return Falha(NaoInicializada);
-    if (plataforma::LinhaCaiu(Handle)) return Falha(ErroDevice);
+    if (plataforma::LinhaCaiu(Handle)) return FalhaDaQueda();
     if (quantidade > LimiteLeitura) return Falha(BufferPequeno);
     Tempos.ReadTotalTimeoutConstant = segundos * 1000u;
     plataforma::AplicaTemposLinha(Handle, Tempos);
     std::uint32_t recebidos = 0;
     if (!plataforma::LeLinha(Handle, destino, quantidade, &recebidos)) {
+        const plataforma::FalhaSistema motivo = plataforma::TiraFalhaSistema();  // the read's, not the look's
         plataforma::LeErrosLinha(Handle, &ErrosCom, nullptr);
         if (lidos != nullptr) *lidos = recebidos;
-        return Falha(ErroRecepcao);
+        return Falha(ErroRecepcao, motivo);
     }
     if (lidos != nullptr) *lidos = recebidos;
     if (recebidos == 0 && CtsLivre() == 0) return Falha(TimeoutCts);

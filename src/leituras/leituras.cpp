@@ -138,7 +138,7 @@ std::int32_t Transfere(plataforma::Arquivo arquivo, const Leitura& leitura) {
     integro = plataforma::FechaArquivo(arquivo) && integro;
     if (caiu) {
         porta.UltimoErro(nullptr);
-        return TraduzErro(ErroDevice);
+        return TraduzErro(ErroDevice, porta.FalhaDoSistema());
     }
     return integro ? Sucesso : ErroArquivo;
 }

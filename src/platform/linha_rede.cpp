@@ -1,10 +1,15 @@
 // Network lines, on every system: a TCP connection made within a bounded
 // time, with the read time-outs, purges, queue state and drop rules of a
-// local port. A raw socket carries bytes only (no settings, no CTS: never
+// local port. No call waits past the deadline of the operation it serves,
+// whatever the server sends or leaves unread: the socket is drained only of
+// what it holds when asked, and nothing sent waits for room without bound
+// (Telnet answers and commands wait in the engine's bounded queue, a frame
+// for PrazoEscritaMs at most). A raw socket carries bytes only (no settings, no CTS: never
 // held); an RFC 2217 line also carries the settings, CTS and the line
 // errors. The socket calls themselves are the system's (soquete.h).
 #include "platform/linha_rede.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -20,6 +25,15 @@ using soquete::Soquete;
 
 constexpr int MaxLinhas = 8;
 
+// A frame that the network has not taken by then breaks the line: part of
+// it may be on its way, and the printer would read the rest as a frame.
+constexpr int PrazoEscritaMs = 5000;
+// A server that refuses a raw connection (ser2net with its port in use)
+// sends its reason as text and closes at once: an opening waits this long
+// for that close, and once text has come (a printer speaks only when
+// asked) up to PrazoConexaoMs.
+constexpr int EsperaRecusaMs = 100;
+
 struct LinhaRede {
     Soquete fd = soquete::Nenhum;
     bool rfc2217 = false;
@@ -28,6 +42,7 @@ struct LinhaRede {
     bool configurada = false;  // settings sent to the server at least once
     std::uint32_t erros = 0;   // CE_ bits gathered since the last LeErros
     bool caiu = false;         // the connection is lost: down until closed
+    TravaGlobal trava = 0;     // the address held against other openings
     TelnetRfc2217 telnet;
     // Data bytes taken from the socket with the Telnet around them stripped,
     // not yet read (RFC 2217 only: a raw socket is read directly).
@@ -51,17 +66,27 @@ void MarcaQueda(LinhaRede& l) {
     l.erros |= CE_IOE;
 }
 
-bool EnviaTudo(LinhaRede& l, const unsigned char* bytes, std::size_t n) {
-    if (soquete::EnviaTudo(l.fd, bytes, n)) return true;
+// Sends all n bytes by prazo; false, the line broken, when they do not go.
+bool EnviaTudo(LinhaRede& l, const unsigned char* bytes, std::size_t n, std::int64_t prazo) {
+    const long r = soquete::EnviaAte(l.fd, bytes, n, prazo);
+    if (r == static_cast<long>(n)) return true;
+    if (r >= 0) AnotaFalhaSistema("send", 0, "ETIMEDOUT");
     MarcaQueda(l);
     return false;
 }
 
-bool EnviaPendentes(LinhaRede& l) {
-    if (l.telnet.QuantosPendentes() == 0) return true;
-    const bool ok = EnviaTudo(l, l.telnet.Pendentes(), l.telnet.QuantosPendentes());
-    l.telnet.Enviados();
-    return ok;
+// What of the Telnet queue the network takes by prazo goes; the rest waits
+// for the next call. False when the connection is lost.
+bool EnviaPendentes(LinhaRede& l, std::int64_t prazo) {
+    const std::size_t n = l.telnet.QuantosPendentes();
+    if (n == 0) return true;
+    const long r = soquete::EnviaAte(l.fd, l.telnet.Pendentes(), n, prazo);
+    if (r < 0) {
+        MarcaQueda(l);
+        return false;
+    }
+    l.telnet.Enviados(static_cast<std::size_t>(r));
+    return true;
 }
 
 // One receive of what the socket holds into the queue, without waiting:
@@ -85,17 +110,22 @@ int Bombeia(LinhaRede& l) {
     // In place: the data never outgrow the bytes they came in.
     l.fim += l.telnet.Recebe(l.fila + l.fim, static_cast<std::size_t>(n), l.fila + l.fim);
     l.erros |= l.telnet.TiraErros();
-    if (!EnviaPendentes(l)) return -1;
+    if (!EnviaPendentes(l, AgoraMs())) return -1;
     return static_cast<int>(n);
 }
 
-// Takes everything the socket holds now; false when the connection is lost.
+// Takes what the socket holds now, and no more: a server that never stops
+// sending (Telnet NOPs, notifications) must not hold the caller. False when
+// the connection is lost.
 bool BombeiaTudo(LinhaRede& l) {
-    for (;;) {
-        int n = Bombeia(l);
+    long falta = static_cast<long>(soquete::NaEntrada(l.fd));
+    do {
+        const int n = Bombeia(l);
         if (n < 0) return false;
         if (n == 0) return true;
-    }
+        falta -= n;
+    } while (falta > 0);
+    return true;
 }
 
 // Whether a raw socket that polled readable with nothing to read has been
@@ -108,16 +138,53 @@ bool FimDaConexao(LinhaRede& l) {
 
 // Waits for the server to answer our requests, or the deadline. Data that
 // arrives meanwhile stays queued, as a tty keeps what came before a read.
-void Negocia(LinhaRede& l, std::int64_t prazo) {
+// False when the server closes meanwhile: it refused the connection (text,
+// ser2net's "port in use", then a close).
+bool Negocia(LinhaRede& l, std::int64_t prazo) {
     l.telnet.Inicia();
-    if (!EnviaPendentes(l)) return;
     while (!l.telnet.Negociado()) {
+        if (!EnviaPendentes(l, AgoraMs())) return false;
         int espera = Restante(prazo);
-        if (espera == 0) return;
-        int r = soquete::EsperaLeitura(l.fd, espera);
-        if (r < 0) return;
-        if (r > 0 && Bombeia(l) < 0) return;
+        if (espera == 0) return true;
+        // Requests still waiting to go look for room again soon.
+        if (l.telnet.QuantosPendentes() > 0 && espera > 20) espera = 20;
+        const int r = soquete::EsperaLeitura(l.fd, espera);
+        if (r < 0) {
+            MarcaQueda(l);
+            return false;
+        }
+        if (r > 0 && Bombeia(l) < 0) return false;
     }
+    return EnviaPendentes(l, AgoraMs());
+}
+
+// Whether a raw server refuses the connection: it closes within
+// EsperaRecusaMs, or within PrazoConexaoMs once it has sent text. The text
+// is dropped (the opening purges the line all the same).
+bool Recusada(LinhaRede& l, std::int64_t inicio) {
+    std::int64_t prazo = inicio + EsperaRecusaMs;
+    unsigned char texto[512];
+    for (;;) {
+        const int espera = Restante(prazo);
+        if (espera == 0) return false;
+        const int r = soquete::EsperaLeitura(l.fd, espera);
+        if (r < 0) return true;
+        if (r == 0) continue;
+        const long n = soquete::RecebeAgora(l.fd, texto, sizeof texto);
+        if (n < 0) return true;
+        if (n > 0) prazo = inicio + PrazoConexaoMs;
+    }
+}
+
+// The lock that keeps this address to one opening on the machine, named by
+// the server's numeric address: every name of one server is one lock. False
+// when another opening holds it.
+bool TomaEndereco(LinhaRede& l) {
+    char endereco[80];
+    if (!soquete::EnderecoRemoto(l.fd, endereco, sizeof endereco)) return true;
+    char nome[96];
+    std::snprintf(nome, sizeof nome, "rede-%s", endereco);
+    return TentaTravaGlobal(nome, &l.trava);
 }
 
 unsigned char ParidadeRfc2217(std::uint8_t paridade) {
@@ -138,6 +205,8 @@ unsigned char ParadaRfc2217(std::uint8_t parada) {
     }
 }
 
+bool Fecha(Dispositivo d);
+
 bool EhRaw(const char* nome) { return std::strncmp(nome, PrefixoRaw, sizeof PrefixoRaw - 1) == 0; }
 bool EhRfc2217(const char* nome) { return std::strncmp(nome, PrefixoRfc2217, sizeof PrefixoRfc2217 - 1) == 0; }
 
@@ -156,7 +225,12 @@ Dispositivo Abre(const char* nome, bool rfc2217) {
     l.rfc2217 = rfc2217;
     l.config.BaudRate = 9600;
     l.config.ByteSize = 8;
-    if (rfc2217) Negocia(l, AgoraMs() + PrazoConexaoMs);
+    const std::int64_t conectada = AgoraMs();
+    const bool aceita = TomaEndereco(l) && (rfc2217 ? Negocia(l, conectada + PrazoConexaoMs) : !Recusada(l, conectada));
+    if (!aceita) {
+        Fecha(slot + 1);
+        return 0;
+    }
     return slot + 1;
 }
 
@@ -181,20 +255,25 @@ bool AplicaConfig(Dispositivo d, const ConfigLinha& config) {
         TelnetRfc2217& t = l->telnet;
         const ConfigLinha& antes = l->config;
         const bool todos = !l->configurada;
+        bool cabem = true;  // a queue kept full by a server that does not read takes no more
         if (todos) {
             // Line errors (break, framing, parity, overrun) and the modem lines.
-            t.Comando(TelnetRfc2217::SetLineStateMask, 0x1E);
-            t.Comando(TelnetRfc2217::SetModemStateMask, 0xF1);
+            cabem = t.Comando(TelnetRfc2217::SetLineStateMask, 0x1E) &&
+                    t.Comando(TelnetRfc2217::SetModemStateMask, 0xF1);
         }
-        if (todos || antes.BaudRate != config.BaudRate) t.Comando32(TelnetRfc2217::SetBaudRate, config.BaudRate);
-        if (todos || antes.ByteSize != config.ByteSize) t.Comando(TelnetRfc2217::SetDataSize, config.ByteSize);
-        if (todos || antes.Parity != config.Parity)
-            t.Comando(TelnetRfc2217::SetParity, ParidadeRfc2217(config.Parity));
-        if (todos || antes.StopBits != config.StopBits)
-            t.Comando(TelnetRfc2217::SetStopSize, ParadaRfc2217(config.StopBits));
-        if (todos || antes.fOutxCtsFlow != config.fOutxCtsFlow)
-            t.Comando(TelnetRfc2217::SetControl, config.fOutxCtsFlow ? 3 : 1);
-        if (!EnviaPendentes(*l)) return false;
+        if (cabem && (todos || antes.BaudRate != config.BaudRate))
+            cabem = t.Comando32(TelnetRfc2217::SetBaudRate, config.BaudRate);
+        if (cabem && (todos || antes.ByteSize != config.ByteSize))
+            cabem = t.Comando(TelnetRfc2217::SetDataSize, config.ByteSize);
+        if (cabem && (todos || antes.Parity != config.Parity))
+            cabem = t.Comando(TelnetRfc2217::SetParity, ParidadeRfc2217(config.Parity));
+        if (cabem && (todos || antes.StopBits != config.StopBits))
+            cabem = t.Comando(TelnetRfc2217::SetStopSize, ParadaRfc2217(config.StopBits));
+        if (cabem && (todos || antes.fOutxCtsFlow != config.fOutxCtsFlow))
+            cabem = t.Comando(TelnetRfc2217::SetControl, config.fOutxCtsFlow ? 3 : 1);
+        if (!cabem) AnotaFalhaSistema("send", 0, "ENOBUFS");
+        // What the network does not take now goes ahead of the next frame.
+        if (!cabem || !EnviaPendentes(*l, AgoraMs())) return false;
         l->configurada = true;
     }
     l->config = config;
@@ -223,15 +302,17 @@ bool Purga(Dispositivo d, std::uint32_t filas) {
             l->inicio = l->fim = 0;
             l->telnet.Comando(TelnetRfc2217::PurgeData, 1);
         } else {
+            // What the socket holds now, and no more, as for RFC 2217.
             unsigned char lixo[512];
+            long falta = static_cast<long>(soquete::NaEntrada(l->fd));
             long n;
-            while ((n = soquete::RecebeAgora(l->fd, lixo, sizeof lixo)) > 0) {
-            }
+            do n = soquete::RecebeAgora(l->fd, lixo, sizeof lixo);
+            while (n > 0 && (falta -= n) > 0);
             if (n < 0) MarcaQueda(*l);
         }
     }
     if ((filas & PURGE_TXCLEAR) && l->rfc2217) l->telnet.Comando(TelnetRfc2217::PurgeData, 2);
-    if (l->rfc2217 && !l->caiu) EnviaPendentes(*l);
+    if (l->rfc2217 && !l->caiu) EnviaPendentes(*l, AgoraMs());
     return true;
 }
 
@@ -305,18 +386,24 @@ bool Escreve(Dispositivo d, const void* dados, std::uint32_t quantidade, std::ui
     if (escritos != nullptr) *escritos = 0;
     if (l == nullptr || l->caiu) return false;
     const auto* origem = static_cast<const unsigned char*>(dados);
+    const std::int64_t prazo = AgoraMs() + PrazoEscritaMs;
     if (!l->rfc2217) {
-        if (!EnviaTudo(*l, origem, quantidade)) return false;
+        if (!EnviaTudo(*l, origem, quantidade, prazo)) return false;
         if (escritos != nullptr) *escritos = quantidade;
         return true;
     }
-    if (!EnviaPendentes(*l)) return false;
+    // The Telnet queue first and whole: a frame never cuts into a sequence.
+    if (!EnviaPendentes(*l, prazo)) return false;
+    if (l->telnet.QuantosPendentes() > 0) {
+        AnotaFalhaSistema("send", 0, "ETIMEDOUT");
+        return false;
+    }
     unsigned char escapados[512];
     std::uint32_t feitos = 0;
     while (feitos < quantidade) {
         std::uint32_t n = quantidade - feitos;
         if (n > sizeof escapados / 2) n = sizeof escapados / 2;
-        if (!EnviaTudo(*l, escapados, TelnetRfc2217::Escapa(origem + feitos, n, escapados))) break;
+        if (!EnviaTudo(*l, escapados, TelnetRfc2217::Escapa(origem + feitos, n, escapados), prazo)) break;
         feitos += n;
     }
     if (escritos != nullptr) *escritos = feitos;
@@ -328,6 +415,8 @@ bool Fecha(Dispositivo d) {
     if (l == nullptr) return false;
     const bool ok = soquete::Fecha(l->fd);
     l->fd = soquete::Nenhum;
+    SoltaTravaGlobal(l->trava);
+    l->trava = 0;
     return ok;
 }
 

@@ -84,6 +84,22 @@ bool EsperaEntrada(Dispositivo d, std::uint32_t milissegundos);
 // it stays so until the device is closed. Costs no system call.
 bool LinhaCaiu(Dispositivo d);
 
+// Why a line operation failed, as the system said it: the call that failed
+// and its error (errno; GetLastError or WSAGetLastError on Windows), with
+// the error's name ("EIO", "ERROR_INVALID_HANDLE"), null where it has none.
+// Only the system's own files see the error: each notes it right where its
+// call failed, and the driver takes it after an operation that failed.
+struct FalhaSistema {
+    const char* chamada = nullptr;  // null: no system call failed
+    long codigo = 0;
+    const char* nome = nullptr;
+};
+// The failure last noted, cleared: a line operation's own when taken right
+// after it failed.
+FalhaSistema TiraFalhaSistema();
+// Notes a failed call (for the system's files; chamada and nome are static).
+void AnotaFalhaSistema(const char* chamada, long codigo, const char* nome);
+
 // ---------------------------------------------------------------- clocks
 
 // Every duration the driver measures (the report wait, the readouts' idle
@@ -181,6 +197,13 @@ void Destrava();
 // mutex on Windows). Blocks until taken; 0 when it cannot be had.
 using TravaGlobal = std::intptr_t;
 TravaGlobal TomaTravaGlobal(const char* nome);
+// The same lock named by nome, taken only if no other holder has it, and
+// held until released or its holder ends (a flock'ed file; on Windows a
+// named object that lives while a handle to it is open, so that no thread
+// owns it). False when another holder (another process, or another
+// opening in this one) has it; else *trava is the lock, or 0 when none
+// could be made (a directory that cannot be written).
+bool TentaTravaGlobal(const char* nome, TravaGlobal* trava);
 void SoltaTravaGlobal(TravaGlobal trava);
 
 }  // namespace plataforma

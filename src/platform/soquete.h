@@ -17,9 +17,11 @@ constexpr Soquete Nenhum = -1;
 // then. The connection sends small writes at once (no Nagle delay) and is
 // not inherited by programs the host starts.
 Soquete Conecta(const char* host, const char* porta, std::int64_t prazo);
-// Sends all n bytes, waiting as long as the network holds them back (a
-// port's write has no time-out either): false when the connection is lost.
-bool EnviaTudo(Soquete s, const unsigned char* bytes, std::size_t n);
+// Sends what of the n bytes the network takes by the moment prazo,
+// waiting for room until then; a moment already past waits not at all.
+// The count sent (fewer than n when prazo came first), -1 when the
+// connection is lost.
+long EnviaAte(Soquete s, const unsigned char* bytes, std::size_t n, std::int64_t prazo);
 // Takes what the socket holds now, without waiting: the count taken, 0 when
 // nothing is there, -1 when the connection is lost (closed by the far side
 // or failed).
@@ -36,5 +38,12 @@ std::uint32_t NaEntrada(Soquete s);
 // queue holds bytes not yet on the wire. 0 where the system cannot tell.
 std::uint32_t NaSaida(Soquete s);
 bool Fecha(Soquete s);
+// The far side's address and port as numbers ("192.0.2.10:3001",
+// "[2001:db8::10]:3002"): the same for every name of the same server.
+bool EnderecoRemoto(Soquete s, char* texto, std::size_t tamanho);
+
+// Each call that fails notes why (AnotaFalhaSistema): the name look-up,
+// connect (a connection not made by the deadline: ETIMEDOUT), send, recv (a
+// close by the far side: "EOF"), the wait.
 
 }  // namespace plataforma::soquete

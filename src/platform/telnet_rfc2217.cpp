@@ -1,5 +1,7 @@
 #include "platform/telnet_rfc2217.h"
 
+#include <cstring>
+
 #include "platform/plataforma.h"
 
 namespace plataforma {
@@ -19,8 +21,17 @@ void TelnetRfc2217::Inicia() {
     portaNossa_ = binariaNossa_ = binariaDele_ = Pedido::Esperando;
 }
 
-void TelnetRfc2217::Comando(unsigned char codigo, const unsigned char* valor, std::size_t n) {
-    if (nPendentes_ + 6 + 2 * n > sizeof pendentes_) return;
+void TelnetRfc2217::Enviados(std::size_t n) {
+    if (n >= nPendentes_) {
+        nPendentes_ = 0;
+        return;
+    }
+    std::memmove(pendentes_, pendentes_ + n, nPendentes_ - n);
+    nPendentes_ -= n;
+}
+
+bool TelnetRfc2217::Comando(unsigned char codigo, const unsigned char* valor, std::size_t n) {
+    if (nPendentes_ + 6 + 2 * n > sizeof pendentes_) return false;
     pendentes_[nPendentes_++] = IAC;
     pendentes_[nPendentes_++] = SB;
     pendentes_[nPendentes_++] = OpcaoPorta;
@@ -28,12 +39,13 @@ void TelnetRfc2217::Comando(unsigned char codigo, const unsigned char* valor, st
     nPendentes_ += Escapa(valor, n, pendentes_ + nPendentes_);
     pendentes_[nPendentes_++] = IAC;
     pendentes_[nPendentes_++] = SE;
+    return true;
 }
 
-void TelnetRfc2217::Comando32(unsigned char codigo, std::uint32_t valor) {
+bool TelnetRfc2217::Comando32(unsigned char codigo, std::uint32_t valor) {
     const unsigned char v[4] = {static_cast<unsigned char>(valor >> 24), static_cast<unsigned char>(valor >> 16),
                                 static_cast<unsigned char>(valor >> 8), static_cast<unsigned char>(valor)};
-    Comando(codigo, v, sizeof v);
+    return Comando(codigo, v, sizeof v);
 }
 
 std::size_t TelnetRfc2217::Escapa(const unsigned char* dados, std::size_t n, unsigned char* saida) {

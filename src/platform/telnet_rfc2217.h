@@ -25,10 +25,11 @@ public:
     // Asks for the option and binary transmission both ways, and for the
     // notifications the line uses.
     void Inicia();
-    // One COM-PORT-OPTION command with its value (255 bytes doubled).
-    void Comando(unsigned char codigo, const unsigned char* valor, std::size_t n);
-    void Comando(unsigned char codigo, unsigned char valor) { Comando(codigo, &valor, 1); }
-    void Comando32(unsigned char codigo, std::uint32_t valor);
+    // One COM-PORT-OPTION command with its value (255 bytes doubled):
+    // false, and nothing queued, when the queue has no room for it.
+    bool Comando(unsigned char codigo, const unsigned char* valor, std::size_t n);
+    bool Comando(unsigned char codigo, unsigned char valor) { return Comando(codigo, &valor, 1); }
+    bool Comando32(unsigned char codigo, std::uint32_t valor);
 
     // Takes n bytes from the socket; writes the data bytes among them to
     // dados (room for n) and returns their count. Sequences may be split
@@ -37,10 +38,14 @@ public:
     // Data bytes with every 255 doubled, into saida (room for 2 * n).
     static std::size_t Escapa(const unsigned char* dados, std::size_t n, unsigned char* saida);
 
-    // Control bytes waiting to go to the server (answers and commands).
+    // Control bytes waiting to go to the server (answers and commands), a
+    // bounded queue: the line sends what the network takes and the rest
+    // waits, so a server that does not read holds no one. A server that
+    // floods requests while not reading loses answers, not memory.
     const unsigned char* Pendentes() const { return pendentes_; }
     std::size_t QuantosPendentes() const { return nPendentes_; }
-    void Enviados() { nPendentes_ = 0; }
+    // The first n of them have gone.
+    void Enviados(std::size_t n);
 
     // Every request of Inicia answered, one way or the other.
     bool Negociado() const;

@@ -166,3 +166,39 @@ TEST_F(Falhas, ALogThatCannotBeDeletedIsRenewedByTruncation) {
     EXPECT_EQ(novo.find("vvvv"), std::string::npos);
     EXPECT_TRUE(std::filesystem::exists(log));
 }
+
+// The system's reason for a failed call goes to the log in a record of its
+// own right after the error record; a failure of the driver's own (a
+// time-out) and a successful exchange write none.
+TEST_F(Falhas, TheSystemsReasonFollowsTheErrorRecord) {
+    ecf_LogSerial("1");
+    RespondeCom('\x00');
+    EXPECT_EQ(ecf_EstadoImpressora(), 0);
+    fake::linha.leFalha = true;
+    fake::linha.motivo = {"read", 5, "EIO"};
+    EXPECT_EQ(ecf_EstadoImpressora(), 11);
+    fake::linha.leFalha = false;
+    fake::linha.motivo = {};
+    fake::linha.aoEscrever = nullptr;
+    EXPECT_EQ(ecf_EstadoImpressora(), 10);  // a time-out: no system call failed
+    const std::string log = Log();
+    EXPECT_NE(log.find("\r\nErro DLL [", log.find("\x1b" "f00")), std::string::npos) << log;
+    EXPECT_NE(log.find("ms] - 11\r\nErro de Sistema [5]: read: EIO\r\nTX ["), std::string::npos) << log;
+    EXPECT_EQ(log.find("Erro de Sistema"), log.rfind("Erro de Sistema")) << "one reason, for the one failed call";
+}
+
+// A drop keeps the reason that found it for every failure it causes,
+// including a readout's, and a call whose error has no name here gives its
+// number alone.
+TEST_F(Falhas, ADropsReasonStaysWithTheFailuresItCauses) {
+    ecf_LogSerial("1");
+    fake::linha.leFalha = true;
+    fake::linha.motivo = {"ReadFile", 1167, nullptr};
+    EXPECT_EQ(ecf_EstadoImpressora(), 11);
+    fake::linha.caiu = true;
+    fake::linha.motivo = {};
+    EXPECT_EQ(ecf_EstadoImpressora(), 16);
+    const std::string log = Log();
+    EXPECT_NE(log.find(" - 11\r\nErro de Sistema [1167]: ReadFile\r\n"), std::string::npos) << log;
+    EXPECT_NE(log.find(" - 16\r\nErro de Sistema [1167]: ReadFile"), std::string::npos) << log;
+}

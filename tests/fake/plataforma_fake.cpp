@@ -54,20 +54,27 @@ using fake::linha;
 using fake::relogioMs;
 
 namespace plataforma {
+namespace {
+// A scripted failure, with the reason the test gave it.
+bool Falha() {
+    if (linha.motivo.chamada != nullptr) AnotaFalhaSistema(linha.motivo.chamada, linha.motivo.codigo, linha.motivo.nome);
+    return false;
+}
+}  // namespace
 
 Dispositivo AbreDispositivo(const char*) {
-    if (linha.abreFalha || linha.aberta) return 0;
+    if (linha.abreFalha || linha.aberta) return Falha();
     linha.aberta = true;
     return 42;
 }
 bool LeConfigLinha(Dispositivo, ConfigLinha& config) {
-    if (linha.leConfigFalha) return false;
+    if (linha.leConfigFalha) return Falha();
     config = linha.config;
     return true;
 }
 bool AplicaConfigLinha(Dispositivo, const ConfigLinha& config) {
-    if (linha.caiu) return false;
-    if (linha.aplicaConfigFalhaApos >= 0 && linha.aplicacoesConfig >= linha.aplicaConfigFalhaApos) return false;
+    if (linha.caiu) return Falha();
+    if (linha.aplicaConfigFalhaApos >= 0 && linha.aplicacoesConfig >= linha.aplicaConfigFalhaApos) return Falha();
     ++linha.aplicacoesConfig;
     linha.config = config;
     return true;
@@ -77,7 +84,7 @@ bool AplicaTemposLinha(Dispositivo, const TemposLinha& tempos) {
     return true;
 }
 bool PurgaLinha(Dispositivo, std::uint32_t filas) {
-    if (linha.purgaFalha) return false;
+    if (linha.purgaFalha) return Falha();
     if (filas & PURGE_RXCLEAR) {
         while (!linha.entrada.empty() && linha.entrada.front().disponivelMs <= relogioMs) linha.entrada.pop_front();
     }
@@ -104,11 +111,11 @@ bool LeLinha(Dispositivo, void* destino, std::uint32_t quantidade, std::uint32_t
     *lidos = 0;
     if (linha.caiu) {
         linha.errosLinha |= CE_IOE;
-        return false;
+        return Falha();
     }
     if (linha.leFalha) {
         linha.errosLinha |= linha.errosNaFalha;
-        return false;
+        return Falha();
     }
     const std::int64_t prazo =
         relogioMs + static_cast<std::int64_t>(linha.tempos.ReadTotalTimeoutMultiplier) * quantidade +
@@ -134,7 +141,7 @@ bool EscreveLinha(Dispositivo, const void* dados, std::uint32_t quantidade, std:
     if (linha.escreveFalha || linha.caiu) {
         linha.errosLinha |= linha.errosNaFalha;
         *escritos = 0;
-        return false;
+        return Falha();
     }
     std::string quadro(static_cast<const char*>(dados), quantidade);
     linha.escrito += quadro;

@@ -31,6 +31,8 @@ struct Linha {
     bool apagaFalha = false;  // deleting a file fails (as in a directory we may not write)  // the line has dropped: reads and writes fail, waits end at once
     std::uint32_t errosLinha = 0;  // CE_ bits handed out by the next ClearCommError
     std::uint32_t errosNaFalha = 0;  // CE_ bits a failed read or write leaves behind
+    // The system's reason each scripted failure notes (none when chamada is null).
+    plataforma::FalhaSistema motivo{};
 
     // What happened.
     bool aberta = false;

@@ -27,7 +27,7 @@ bool Escuta(int porta) {
 
 }  // namespace
 
-Ser2net::Ser2net(const char* dispositivo, Modo modo) : modo_(modo) {
+Ser2net::Ser2net(const char* dispositivo, Modo modo, bool recusaOcupada) : modo_(modo), recusaOcupada_(recusaOcupada) {
     char modelo[] = "/tmp/vltxdrv-ser2net-XXXXXX";
     if (mkdtemp(modelo) == nullptr) throw std::runtime_error("mkdtemp");
     dir_ = modelo;
@@ -52,7 +52,7 @@ void Ser2net::Inicia(const char* dispositivo) {
                           << porta_ << "\n"
                           << "  connector: serialdev," << dispositivo << ",9600n81,local\n"
                           << "  options:\n"
-                          << "    kickolduser: true\n";
+                          << "    kickolduser: " << (recusaOcupada_ ? "false" : "true") << "\n";
     const std::string pid = dir_ + "/ser2net.pid";
     const std::string saida = dir_ + "/ser2net.out";
     // -n: stay in the foreground; -u: the printer's pty takes no UUCP lock.

@@ -10,8 +10,10 @@ class Ser2net {
 public:
     enum Modo { Raw, Rfc2217 };
 
-    // Starts it on a free port and waits until it listens.
-    Ser2net(const char* dispositivo, Modo modo);
+    // Starts it on a free port and waits until it listens. A new client
+    // takes the port from the one that has it; with recusaOcupada, it is
+    // told the port is in use and closed, as ser2net does by default.
+    Ser2net(const char* dispositivo, Modo modo, bool recusaOcupada = false);
     ~Ser2net();
     Ser2net(const Ser2net&) = delete;
     Ser2net& operator=(const Ser2net&) = delete;
@@ -27,6 +29,7 @@ public:
 
 private:
     Modo modo_;
+    bool recusaOcupada_;
     int porta_ = 0;
     pid_t pid_ = -1;
     std::string dir_, url_;

@@ -17,6 +17,7 @@ constexpr std::string_view Prefixos[] = {
     "RX [",
     "Descartado [",
     "Erro DLL [",
+    "Erro de Sistema [",
     "Erro de Acesso ao Registry [",
     "Criada Chave Registry: [",
     "Leitura Entrada Registry: [",
@@ -350,6 +351,8 @@ private:
             std::size_t p = inicio + 9;
             const std::string hora = Carimbo(p);
             ErroDll(hora, p);
+        } else if (r.substr(0, 17) == "Erro de Sistema [") {
+            ErroSistema(inicio + 17);
         } else {
             Ajustes(inicio);
         }
@@ -526,6 +529,28 @@ private:
         Linha(hora + " Descartado " + std::to_string(tamanho) + (tamanho == 1 ? " byte" : " bytes") +
                   " discarded after a failed exchange \"",
               legivel, "\"");
+    }
+
+    // Why the system failed the call behind the failure before it:
+    // "codigo]: chamada: NOME" after the record's name, shown as
+    // "chamada: NOME (codigo)". A short record: its first piece is all of it.
+    void ErroSistema(std::size_t p) {
+        std::string registro;
+        p_ = AteAFronteira(p, [&](std::string_view parte) {
+            if (registro.size() < 200) registro.append(parte.substr(0, 200 - registro.size()));
+        });
+        while (!registro.empty() && registro.back() == '\n') registro.pop_back();
+        const std::size_t fecha = registro.find("]: ");
+        const std::string texto = fecha == std::string::npos
+                                      ? Legivel(registro)
+                                      : Legivel(std::string_view(registro).substr(fecha + 3)) + " (" +
+                                            Legivel(std::string_view(registro).substr(0, fecha)) + ")";
+        if (registro_ != nullptr) {
+            Novo(RegistroLog::ErroSistema, "").Texto = texto;
+            Registra();
+            return;
+        }
+        Linha("             system: " + texto);
     }
 
     TextoDoArquivo t_;

@@ -28,7 +28,7 @@ std::string DecodificaLog(std::string_view arquivo);
 
 // One exchange record as the decoder read it, for the summary.
 struct RegistroLog {
-    enum Tipos { Envio, Resposta, ErroDll, Descarte };
+    enum Tipos { Envio, Resposta, ErroDll, Descarte, ErroSistema };
     Tipos Tipo = Envio;
     std::string Hora;            // "hh:mm:ss.mmm", or what a torn stamp holds
     long Milissegundo = -1;      // of the day; -1 when the stamp is torn
@@ -36,10 +36,10 @@ struct RegistroLog {
     int Status = -1;             // a one-byte reply
     std::size_t Bytes = 0;       // the reply's or the discarded bytes' length
     long Codigo = 0;             // Erro DLL
-    std::string Texto;           // the first 40 discarded bytes, readable
+    std::string Texto;           // the first 40 discarded bytes, readable; ErroSistema: "read: EIO (5)"
 };
 
-// The log's TX, RX, Erro DLL and Descartado records, read by the same
+// The log's TX, RX, Erro DLL, Descartado and Erro de Sistema records, read by the same
 // decoder as DecodificaLog, handed over one at a time as they are read.
 void RegistrosDoLog(const LeituraLog& entrada, const std::function<void(const RegistroLog&)>& registro);
 

@@ -86,8 +86,9 @@ std::vector<std::string> Negocia(int fd, const std::string& alvo) {
     bool fechou = false;
     while (!t.Negociado()) {
         if (t.QuantosPendentes() > 0) {
-            if (send(fd, t.Pendentes(), t.QuantosPendentes(), MSG_NOSIGNAL) < 0) break;
-            t.Enviados();
+            const ssize_t n = send(fd, t.Pendentes(), t.QuantosPendentes(), MSG_NOSIGNAL);
+            if (n < 0) break;
+            t.Enviados(static_cast<std::size_t>(n));
         }
         pollfd pf{fd, POLLIN, 0};
         const int espera = Restante(prazo);

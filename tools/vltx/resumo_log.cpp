@@ -79,6 +79,9 @@ public:
             case RegistroLog::Resposta: Resposta(r); break;
             case RegistroLog::ErroDll: ErroDll(r); break;
             case RegistroLog::Descarte: Descarte(r); break;
+            case RegistroLog::ErroSistema:  // the system's reason, under its failure
+                if (falhas_ > 0) textoFalhas_.Acrescenta("      system: " + r.Texto + "\n");
+                break;
         }
     }
 

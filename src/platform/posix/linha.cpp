@@ -106,7 +106,11 @@ void MarcaQueda(Porta& p) {
     p.erros |= CE_IOE;
 }
 
-void MarcaFalhaEs(Porta& p, int erro) {
+void AnotaErrno(const char* chamada, int erro) { AnotaFalhaSistema(chamada, erro, strerrorname_np(erro)); }
+
+// A call on the open device failed: noted, and a drop marked as such.
+void MarcaFalhaEs(Porta& p, const char* chamada, int erro) {
+    AnotaErrno(chamada, erro);
     if (erro == EIO || erro == ENXIO || erro == ENODEV) MarcaQueda(p);
 }
 
@@ -123,7 +127,12 @@ Dispositivo Abre(const char* nome) {
     // regular file, /dev/null) is kept, as Windows keeps it: reading its line
     // settings then fails and the open gives 4, not 3.
     int fd = open(nome, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd >= 0 && (flock(fd, LOCK_EX | LOCK_NB) != 0 || (isatty(fd) && ioctl(fd, TIOCEXCL) != 0))) {
+    if (fd < 0) AnotaErrno("open", errno);
+    const char* exclusao = nullptr;
+    if (fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) != 0) exclusao = "flock";
+    else if (fd >= 0 && isatty(fd) && ioctl(fd, TIOCEXCL) != 0) exclusao = "ioctl TIOCEXCL";
+    if (exclusao != nullptr) {
+        AnotaErrno(exclusao, errno);
         close(fd);
         fd = -1;
     }
@@ -144,7 +153,11 @@ Dispositivo Abre(const char* nome) {
 bool LeConfig(Dispositivo d, ConfigLinha& config) {
     Porta* p = PortaDe(d);
     termios t{};
-    if (p == nullptr || tcgetattr(p->fd, &t) != 0) return false;
+    if (p == nullptr) return false;
+    if (tcgetattr(p->fd, &t) != 0) {
+        AnotaErrno("tcgetattr", errno);
+        return false;
+    }
     static_assert(sizeof(termios) <= sizeof(config.Nativo));
     std::memcpy(config.Nativo, &t, sizeof t);
     config.BaudRate = Baud(cfgetospeed(&t));
@@ -178,7 +191,7 @@ bool AplicaConfig(Dispositivo d, const ConfigLinha& config) {
     cfsetispeed(&t, Velocidade(config.BaudRate));
     cfsetospeed(&t, Velocidade(config.BaudRate));
     if (tcsetattr(p->fd, TCSANOW, &t) != 0) {
-        MarcaFalhaEs(*p, errno);
+        MarcaFalhaEs(*p, "tcsetattr", errno);
         return false;
     }
     p->controleCts = config.fOutxCtsFlow;
@@ -198,7 +211,9 @@ bool Purga(Dispositivo d, std::uint32_t filas) {
     bool rx = (filas & PURGE_RXCLEAR) != 0;
     bool tx = (filas & PURGE_TXCLEAR) != 0;
     if (!rx && !tx) return true;
-    return tcflush(p->fd, rx && tx ? TCIOFLUSH : (rx ? TCIFLUSH : TCOFLUSH)) == 0;
+    if (tcflush(p->fd, rx && tx ? TCIOFLUSH : (rx ? TCIFLUSH : TCOFLUSH)) == 0) return true;
+    AnotaErrno("tcflush", errno);
+    return false;
 }
 
 bool LeErros(Dispositivo d, std::uint32_t* erros, EstadoLinha* estado) {
@@ -210,7 +225,7 @@ bool LeErros(Dispositivo d, std::uint32_t* erros, EstadoLinha* estado) {
     if (estado != nullptr) {
         int entrada = 0, saida = 0, modem = 0;
         if (ioctl(p->fd, FIONREAD, &entrada) != 0) {
-            MarcaFalhaEs(*p, errno);
+            MarcaFalhaEs(*p, "ioctl FIONREAD", errno);
             entrada = 0;
         }
         if (ioctl(p->fd, TIOCOUTQ, &saida) != 0) saida = 0;
@@ -245,7 +260,7 @@ bool Le(Dispositivo d, void* destino, std::uint32_t quantidade, std::uint32_t* l
         int r = poll(&pf, 1, prazo::Restante(prazo.Fim()) + 1);
         if (r < 0) {
             if (errno == EINTR) continue;
-            MarcaFalhaEs(*p, errno);
+            MarcaFalhaEs(*p, "poll", errno);
             ok = false;
             break;
         }
@@ -253,12 +268,13 @@ bool Le(Dispositivo d, void* destino, std::uint32_t quantidade, std::uint32_t* l
         ssize_t n = read(p->fd, saida + recebidos, quantidade - recebidos);
         if (n < 0) {
             if (errno == EINTR || errno == EAGAIN) continue;
-            MarcaFalhaEs(*p, errno);
+            MarcaFalhaEs(*p, "read", errno);
             ok = false;
             break;
         }
         if (n == 0) {
             if (pf.revents & (POLLHUP | POLLERR)) {
+                AnotaFalhaSistema("read", 0, "POLLHUP");
                 MarcaQueda(*p);
                 ok = false;
                 break;
@@ -282,7 +298,7 @@ bool Escreve(Dispositivo d, const void* dados, std::uint32_t quantidade, std::ui
         ssize_t n = write(p->fd, origem + feitos, quantidade - feitos);
         if (n < 0) {
             if (errno == EINTR) continue;
-            MarcaFalhaEs(*p, errno);
+            MarcaFalhaEs(*p, "write", errno);
             if (escritos != nullptr) *escritos = feitos;
             return false;
         }
@@ -323,6 +339,7 @@ bool Espera(Dispositivo d, std::uint32_t milissegundos) {
         // with nothing to read: it is down, and the caller is told at once.
         if (r > 0 && (pf.revents & (POLLHUP | POLLERR | POLLNVAL)) &&
             !(ioctl(p->fd, FIONREAD, &entrada) == 0 && entrada > 0)) {
+            AnotaFalhaSistema("poll", 0, "POLLHUP");
             MarcaQueda(*p);
             return false;
         }

@@ -21,6 +21,8 @@
 
 #include <cstring>
 
+#include "platform/win32/nome_erro.h"
+
 namespace plataforma {
 namespace {
 
@@ -58,8 +60,10 @@ constexpr DWORD FatiaEsperaMs = 500;
 // adapter pulled out fails with ERROR_ACCESS_DENIED or
 // ERROR_DEVICE_NOT_CONNECTED on the handle that was opened for reading and
 // writing; a hung-up line under Wine with ERROR_NOT_READY or ERROR_IO_DEVICE.
-void NotaFalha(Porta& p) {
-    switch (GetLastError()) {
+void NotaFalha(Porta& p, const char* chamada) {
+    const DWORD erro = GetLastError();
+    AnotaErroWindows(chamada, erro);
+    switch (erro) {
         case ERROR_ACCESS_DENIED:
         case ERROR_DEVICE_NOT_CONNECTED:
         case ERROR_IO_DEVICE:
@@ -80,7 +84,7 @@ bool Estado(Porta& p, COMSTAT& estado) {
     DWORD erros = 0;
     estado = COMSTAT{};
     if (!ClearCommError(p.h, &erros, &estado)) {
-        NotaFalha(p);
+        NotaFalha(p, "ClearCommError");
         return false;
     }
     p.erros |= erros;
@@ -94,7 +98,7 @@ bool LeCom(Porta& p, unsigned char* destino, DWORD quantidade, const COMMTIMEOUT
     COMMTIMEOUTS t = tempos;
     if (!SetCommTimeouts(p.h, &t)) return false;
     if (ReadFile(p.h, destino, quantidade, lidos, nullptr)) return true;
-    NotaFalha(p);
+    NotaFalha(p, "ReadFile");
     COMSTAT estado;
     Estado(p, estado);
     return false;
@@ -157,7 +161,10 @@ Dispositivo Abre(const char* nome) {
     while (slot < MaxPortas && portas[slot].h != nullptr) ++slot;
     if (slot == MaxPortas || nome == nullptr) return 0;
     HANDLE h = CreateFileA(nome, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE || h == nullptr) return 0;
+    if (h == INVALID_HANDLE_VALUE || h == nullptr) {
+        AnotaErroWindows("CreateFileA", GetLastError());
+        return 0;
+    }
     portas[slot] = Porta{};
     portas[slot].h = h;
     return slot + 1;
@@ -168,7 +175,10 @@ bool LeConfig(Dispositivo d, ConfigLinha& config) {
     if (p == nullptr) return false;
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
-    if (!GetCommState(p->h, &dcb)) return false;
+    if (!GetCommState(p->h, &dcb)) {
+        AnotaErroWindows("GetCommState", GetLastError());
+        return false;
+    }
     static_assert(sizeof(DCB) <= sizeof(config.Nativo), "the device's DCB rides along in Nativo");
     std::memcpy(config.Nativo, &dcb, sizeof dcb);
     config.BaudRate = dcb.BaudRate;
@@ -194,7 +204,7 @@ bool AplicaConfig(Dispositivo d, const ConfigLinha& config) {
     dcb.fParity = config.fParity ? 1 : 0;
     dcb.fOutxCtsFlow = config.fOutxCtsFlow ? 1 : 0;
     if (SetCommState(p->h, &dcb)) return true;
-    NotaFalha(*p);
+    NotaFalha(*p, "SetCommState");
     return false;
 }
 
@@ -210,7 +220,9 @@ bool Purga(Dispositivo d, std::uint32_t filas) {
     Porta* p = PortaDe(d);
     if (p == nullptr) return false;
     if (filas & PURGE_RXCLEAR) p->temByte = false;
-    return PurgeComm(p->h, filas) != FALSE;
+    if (PurgeComm(p->h, filas)) return true;
+    AnotaErroWindows("PurgeComm", GetLastError());
+    return false;
 }
 
 bool LeErros(Dispositivo d, std::uint32_t* erros, EstadoLinha* estado) {
@@ -237,7 +249,7 @@ bool Le(Dispositivo d, void* destino, std::uint32_t quantidade, std::uint32_t* l
     bool ok;
     if (!p->temByte || quantidade == 0) {
         ok = ReadFile(p->h, saida, quantidade, &recebidos, nullptr) != FALSE;
-        if (!ok) NotaFalha(*p);
+        if (!ok) NotaFalha(*p, "ReadFile");
     } else {
         saida[0] = p->byte;
         p->temByte = false;
@@ -254,7 +266,7 @@ bool Escreve(Dispositivo d, const void* dados, std::uint32_t quantidade, std::ui
     if (p == nullptr) return false;
     DWORD feitos = 0;
     const bool ok = WriteFile(p->h, dados, quantidade, &feitos, nullptr) != FALSE;
-    if (!ok) NotaFalha(*p);
+    if (!ok) NotaFalha(*p, "WriteFile");
     if (escritos != nullptr) *escritos = feitos;
     return ok;
 }

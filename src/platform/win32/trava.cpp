@@ -51,7 +51,32 @@ TravaGlobal TomaTravaGlobal(const char* nome) {
     return reinterpret_cast<TravaGlobal>(h);
 }
 
+// Held while the named object exists: made here, it lives as long as a
+// handle to it is open, and the system closes the handles of a process that
+// ends. No thread owns it, so a host may release it from another thread.
+bool TentaTravaGlobal(const char* nome, TravaGlobal* trava) {
+    *trava = 0;
+    char global[160], local[160];
+    std::snprintf(global, sizeof global, "Global\\vltxdrv.exclusivo.%s", nome);
+    std::snprintf(local, sizeof local, "vltxdrv.exclusivo.%s", nome);
+    HANDLE h = CreateMutexA(nullptr, FALSE, global);
+    if (h == nullptr) h = CreateMutexA(nullptr, FALSE, local);
+    if (h == nullptr) return true;
+    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+        AnotaFalhaSistema("CreateMutexA", ERROR_ALREADY_EXISTS, "ERROR_ALREADY_EXISTS");
+        CloseHandle(h);
+        return false;
+    }
+    // Told apart from a mutex of TomaTravaGlobal by its low bit: handles are multiples of 4.
+    *trava = reinterpret_cast<TravaGlobal>(h) | 1;
+    return true;
+}
+
 void SoltaTravaGlobal(TravaGlobal trava) {
+    if ((trava & 1) != 0) {
+        CloseHandle(reinterpret_cast<HANDLE>(trava & ~TravaGlobal{1}));
+        return;
+    }
     if (trava == 0) return;
     HANDLE h = reinterpret_cast<HANDLE>(trava);
     ReleaseMutex(h);
