@@ -1,10 +1,14 @@
 // TCP sockets on POSIX. A connection is made non-blocking, so that neither
 // its wait nor any send can hold a caller past its deadline: receives ask
 // with MSG_DONTWAIT, sends wait for room in poll(2) until theirs.
+// Linux only: the count of bytes not yet sent (SIOCOUTQNSD, <linux/sockios.h>)
+// is fenced with __linux__; elsewhere the line reports none pending.
 #include "platform/soquete.h"
 
 #include <fcntl.h>
+#ifdef __linux__
 #include <linux/sockios.h>
+#endif
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -147,8 +151,13 @@ std::uint32_t NaEntrada(Soquete s) {
 // Bytes sent and not yet acknowledged (SIOCOUTQ counts those too) have
 // left, like a tty's last frame on the wire.
 std::uint32_t NaSaida(Soquete s) {
+#ifdef __linux__
     int n = 0;
     return ioctl(static_cast<int>(s), SIOCOUTQNSD, &n) == 0 && n > 0 ? static_cast<std::uint32_t>(n) : 0;
+#else
+    (void)s;
+    return 0;
+#endif
 }
 
 bool Fecha(Soquete s) { return close(static_cast<int>(s)) == 0; }
