@@ -73,7 +73,7 @@ bool Api::Authorized(const HttpRequest& r) const {
 
 HttpResponse Api::Handle(const HttpRequest& r) {
     const std::string origin = r.Header("origin");
-    bool allowed = origin.empty();
+    bool allowed = origin.empty() || ConsoleOrigin(config_, r);
     for (const std::string& o : config_.CorsOrigins) allowed = allowed || o == origin;
     const std::vector<std::string> parts = Split(r.Path);
     HttpResponse resp;

@@ -134,6 +134,17 @@ std::string DayLogPath(const Config& config, const std::string& printer, const s
     return {};
 }
 
+bool ConsoleOrigin(const Config& config, const HttpRequest& r) {
+    const std::string host = r.Header("host");
+    if (host.empty() || r.Header("origin") != "http://" + host) return false;
+    if (!config.Token.empty()) return true;
+    const std::size_t colon = host.rfind(':');
+    const std::string name = colon != std::string::npos && host.back() != ']' ? host.substr(0, colon) : host;
+    // An address, not a name: "127.evil.example" is somebody's host.
+    const bool v4 = name.rfind("127.", 0) == 0 && name.find_first_not_of("0123456789.") == std::string::npos;
+    return name == "localhost" || name == "[::1]" || v4;
+}
+
 bool ServeConsole(const std::vector<std::string>& parts, HttpResponse& resp) {
     std::string name;
     if (parts.empty()) name = "index.html";

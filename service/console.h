@@ -21,6 +21,13 @@ struct ConsoleFile {
 // The console's files, built into the program (console_files.cpp).
 const std::vector<ConsoleFile>& ConsoleFiles();
 
+// The console's own requests: a browser sends Origin on a POST even to its
+// own origin. The origin is the service's own when it names the Host the
+// request came to, and that Host is loopback or a token guards the service
+// (a page of another name that a DNS answer pointed at 127.0.0.1 names its
+// own host, not a loopback one, and has no token).
+bool ConsoleOrigin(const Config& config, const HttpRequest& r);
+
 // GET / and GET /console/FILE; false for any other path.
 bool ServeConsole(const std::vector<std::string>& parts, HttpResponse& resp);
 
