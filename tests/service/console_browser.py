@@ -36,6 +36,33 @@ def browser(profile):
                             options=o)
 
 
+def token_session(driver, vltxd, sim_bin, library, work):
+    """A service with a token: the page asks for it, keeps it in the tab's
+    sessionStorage alone, and forgets it on request."""
+    os.makedirs(work + "/token")
+    sim = Simulator(sim_bin, work + "/token")
+    token = "console-test-token-0123456789"
+    svc = Service(vltxd, library, sim.link, work + "/token", token=token, printer_extra="")
+    try:
+        wait = WebDriverWait(driver, 20)
+        driver.get(svc.base + "/")
+        field = wait.until(expected_conditions.visibility_of_element_located((By.ID, "token")))
+        field.send_keys(token)
+        driver.find_element(By.CSS_SELECTOR, "#login button").click()
+        wait.until(expected_conditions.presence_of_element_located(
+            (By.CSS_SELECTOR, 'tr[data-printer="caixa1"] td.state[data-state="ready"]')))
+        wait.until(lambda d: d.find_element(By.ID, "stream").get_attribute("data-state") == "live")
+        assert driver.execute_script("return sessionStorage.getItem('vltxd-token');") == token
+        assert driver.execute_script("return localStorage.length;") == 0
+        assert token not in driver.execute_script("return document.cookie;")
+        driver.find_element(By.ID, "forget").click()
+        assert driver.execute_script("return sessionStorage.getItem('vltxd-token');") is None
+        assert driver.find_element(By.ID, "login").is_displayed()
+    finally:
+        svc.stop()
+        sim.stop()
+
+
 def main(vltxd, sim_bin, library, screenshot):
     work = temp_dir("vltxd-console-")
     sim = Simulator(sim_bin, work)
@@ -82,9 +109,15 @@ def main(vltxd, sim_bin, library, screenshot):
         roll = sim.roll()
         assert count_items(roll, "TEST RECEIPT ITEM") == 1, roll
         assert "     operador  CONSOLE" in roll, roll
-        # Cancelling the confirmation prints nothing.
+        # Cancelling a confirmation prints nothing.
+        tasks_before = len(svc.request("GET", "/tasks")[1]["tasks"])
         driver.find_element(By.CSS_SELECTOR, 'tr[data-printer="caixa1"] button.receipt').click()
         wait.until(expected_conditions.alert_is_present()).dismiss()
+        driver.find_element(By.CSS_SELECTOR, 'tr[data-printer="caixa1"] button.xreport').click()
+        alert = wait.until(expected_conditions.alert_is_present())
+        assert "X report" in alert.text
+        alert.dismiss()
+        assert len(svc.request("GET", "/tasks")[1]["tasks"]) == tasks_before
 
         # The page's own client: one key, two requests, one receipt.
         answers = driver.execute_async_script("""
@@ -117,6 +150,7 @@ def main(vltxd, sim_bin, library, screenshot):
         assert driver.execute_script("return window.sameDocument === true;")
         shown = driver.find_element(By.CSS_SELECTOR, 'tr[data-printer="caixa1"] td.state').text
         driver.save_screenshot(screenshot.replace(".png", "-stopped.png"))
+        token_session(driver, vltxd, sim_bin, library, work)
         print("console_browser: receipt %s printed by clicking, client repeat answered from the journal, "
               "state shown live as %r, markup shown as text; screenshot %s" % (task, shown, screenshot))
     finally:

@@ -59,19 +59,21 @@ class Service:
     """vltxd with one printer, caixa1, on the simulator's line."""
 
     def __init__(self, vltxd, library, port_name, directory, extra="", printer_extra="log = true\n",
-                 command=None):
+                 token=None):
         self.port = free_port()
         self.base = "http://127.0.0.1:%d" % self.port
         self.dir = directory
         self.config = os.path.join(directory, "vltxd.toml")
+        self.token = token
+        if token:
+            extra += '\ntoken = "%s"\n' % token
         with open(self.config, "w") as f:
             f.write('listen = "127.0.0.1:%d"\nstate_dir = "%s"\n%s\n' % (self.port, os.path.join(directory, "state"), extra))
             f.write('[[printer]]\nid = "caixa1"\nport = "%s"\n%s' % (port_name, printer_extra))
         env = dict(os.environ, VLTXDRV_LIB=library) if library else dict(os.environ)
         self.log = open(os.path.join(directory, "vltxd.err"), "wb")
-        self.proc = subprocess.Popen(command or [vltxd, "--config", self.config], stdout=self.log,
+        self.proc = subprocess.Popen([vltxd, "--config", self.config], stdout=self.log,
                                      stderr=subprocess.STDOUT, env=env)
-        self.token = None
         wait_for(lambda: self.printer_state() == "ready", 20, "caixa1 ready: " + self.errors())
 
     def errors(self):
