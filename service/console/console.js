@@ -54,6 +54,7 @@ const vltxd = (() => {
 
   function say(text, kind = 'info') {
     const m = $('message');
+    if (kind === 'error') delete m.dataset.task;
     m.textContent = text;
     m.dataset.kind = kind;
   }
@@ -124,6 +125,9 @@ const vltxd = (() => {
       }
     }
     card.dataset.state = t.state;
+    const m = $('message');
+    if (m.dataset.task === t.task) say(m.dataset.label + t.state + (t.state === 'failed' ? ': ' + outcomeText(t) : ''),
+                                       t.state === 'failed' || t.state === 'interrupted' ? 'error' : 'info');
     cell(card, 'when', time(t.created));
     cell(card, 'printer', t.printer);
     cell(card, 'kind', t.kind);
@@ -161,7 +165,9 @@ const vltxd = (() => {
       : await request('POST', '/printers/' + encodeURIComponent(printer) + '/' + kind + '?wait=0', body,
                       {'Idempotency-Key': newKey()});
     if (r.body && r.body.task) {
-      say(label + ' on ' + printer + ': task ' + r.body.task + ' ' + r.body.state);
+      const m = $('message');
+      m.dataset.task = r.body.task;
+      m.dataset.label = label + ' on ' + printer + ': task ' + r.body.task + ' ';
       showTask(r.body);
     } else {
       say(label + ' on ' + printer + ' refused: ' + (r.body ? r.body.message : 'HTTP ' + r.status), 'error');

@@ -106,6 +106,7 @@ def main(vltxd, sim_bin, library, screenshot):
         task = message.split("task ")[1].split()[0]
         wait.until(expected_conditions.presence_of_element_located(
             (By.CSS_SELECTOR, '[data-task="%s"][data-state="done"]' % task)))
+        wait.until(lambda d: d.find_element(By.ID, "message").text.endswith(task + " done"))
         roll = sim.roll()
         assert count_items(roll, "TEST RECEIPT ITEM") == 1, roll
         assert "     operador  CONSOLE" in roll, roll
