@@ -11,17 +11,17 @@ usage: api_reference.py VLTXD VLTX_SIM LIBVLTXDRV API.yaml"""
 import json
 import os
 import re
-import shutil
 import subprocess
 import sys
 import threading
+import urllib.error
 import urllib.request
 
 import jsonschema
 import yaml
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from vltxd_harness import Service, Simulator, receipt, temp_dir, wait_for  # noqa: E402
+from vltxd_harness import receipt, run, service_on_simulator, wait_for  # noqa: E402
 
 METHODS = ("get", "post", "put", "patch", "delete", "head", "options")
 
@@ -126,13 +126,19 @@ def main(vltxd, sim_bin, library, reference):
     ref.check_examples()
     examples = ref.checked
 
-    work = temp_dir("vltxd-api-")
-    sim = Simulator(sim_bin, work)
-    svc = Service(vltxd, library, sim.link, work)
-    events, reached = [], set()
-    stream = urllib.request.urlopen(svc.base + "/events", timeout=60)
+    with service_on_simulator(vltxd, sim_bin, library, "vltxd-api-") as (_, svc, _):
+        events, reached = [], set()
+        stream = urllib.request.urlopen(svc.base + "/events", timeout=60)
+        try:
+            listen(stream, events)
+            exercise(ref, routes, svc, events, reached, examples)
+        finally:
+            stream.close()
 
-    def listen():
+
+def listen(stream, events):
+    """The events stream, read by a thread of its own into events."""
+    def read():
         try:
             for line in stream:
                 if line.startswith(b"data: "):
@@ -140,96 +146,89 @@ def main(vltxd, sim_bin, library, reference):
         except (OSError, ValueError):
             pass
 
-    reader = threading.Thread(target=listen, daemon=True)
-    reader.start()
-    try:
-        def call(method, path, body=None, headers=None, raw=None):
-            if raw is not None:
-                import urllib.error
-                req = urllib.request.Request(svc.base + path, data=raw, method=method, headers=headers or {})
-                try:
-                    with urllib.request.urlopen(req, timeout=60) as r:
-                        status, hdrs, text = r.status, r.headers, r.read().decode()
-                except urllib.error.HTTPError as e:
-                    status, hdrs, text = e.code, e.headers, e.read().decode()
-                answer = json.loads(text)
-            else:
-                status, answer, hdrs = svc.request(method, path, body, headers)
-            template = template_of(path, routes)
-            if isinstance(answer, dict):
-                assert answer.get("error") != "not_found" or template == "/console/{file}", (method, path, answer)
-            reached.add("%s %s" % (method, template))
-            ref.check_answer(method, template, status, answer, hdrs.get("Content-Type", ""))
-            return status, answer
+    threading.Thread(target=read, daemon=True).start()
 
-        key = iter("api-%d" % i for i in range(1000))
-        sale = receipt("REFERENCIA")
-        assert call("GET", "/")[0] == 200
-        assert call("GET", "/console/console.js")[0] == 200
-        assert call("GET", "/console/missing.js")[0] == 404
-        assert call("GET", "/printers")[0] == 200
-        assert call("GET", "/printers/caixa1")[0] == 200
-        assert call("GET", "/printers/balcao")[0] == 404
-        assert call("GET", "/printers/caixa1/status")[0] == 200
-        k = next(key)
-        s, done = call("POST", "/printers/caixa1/receipt?wait=30000", sale, {"Idempotency-Key": k})
-        assert s == 200 and done["state"] == "done", done
-        s, again = call("POST", "/printers/caixa1/receipt?wait=30000", sale, {"Idempotency-Key": k})
-        assert s == 200 and again["repeat"] is True
-        assert call("POST", "/printers/caixa1/receipt", receipt("OUTRA"), {"Idempotency-Key": k})[0] == 409
-        assert call("POST", "/printers/caixa1/receipt", sale)[0] == 400
-        assert call("POST", "/printers/caixa1/receipt", receipt("X", price="12a"), {"Idempotency-Key": next(key)})[0] == 422
-        assert call("POST", "/printers/caixa1/receipt", raw=b"{}", headers={"Content-Type": "text/plain",
-                                                                           "Idempotency-Key": next(key)})[0] == 415
-        assert call("POST", "/printers/caixa1/receipt", raw=b"{", headers={"Content-Type": "application/json",
-                                                                          "Idempotency-Key": next(key)})[0] == 400
-        s, z = call("POST", "/printers/caixa1/report?wait=0", {"type": "z"}, {"Idempotency-Key": next(key)})
-        assert s in (200, 202), z
-        s, rd = call("POST", "/printers/caixa1/readout?wait=30000", {"type": "4", "from": "1", "to": "2"},
-                     {"Idempotency-Key": next(key)})
-        assert s == 200, rd
-        assert svc.request("GET", rd["file"])[0] == 200
-        reached.add("GET /tasks/{id}/file")
-        assert call("GET", "/tasks/t000000000000000000000000/file")[0] == 404
-        s, cm = call("POST", "/printers/caixa1/cmc7?wait=30000", {}, {"Idempotency-Key": next(key)})
-        assert s in (200, 502), cm
-        assert call("POST", "/printers/caixa1/call/ecf_AbreGaveta?wait=30000", [], {"Idempotency-Key": next(key)})[0] == 200
-        assert call("POST", "/printers/caixa1/call/ecf_Nada", [], {"Idempotency-Key": next(key)})[0] == 404
-        # A step the printer refuses: the receipt fails and is cancelled.
-        s, failed = call("POST", "/printers/caixa1/call/ecf_VendaItem?wait=30000",
-                         ["1", "X", "1000", "100", "ZZ", "UN", "2"], {"Idempotency-Key": next(key)})
-        assert s in (200, 502), failed
-        wait_for(lambda: svc.request("GET", "/tasks/" + z["task"])[1]["state"] == "done", 20, "the Z report")
-        assert call("GET", "/tasks/" + done["task"])[0] == 200
-        assert call("GET", "/tasks/t000000000000000000000000")[0] == 404
-        s, last = call("GET", "/tasks?printer=caixa1&limit=5")
-        assert s == 200 and len(last["tasks"]) == 5, last
-        assert call("GET", "/tasks?limit=0")[0] == 400
-        assert call("GET", "/tasks?printer=balcao")[0] == 404
-        s, summary = call("GET", "/printers/caixa1/log")
-        assert s == 200 and "frames sent" in summary["summary"], summary
-        assert call("GET", "/printers/caixa1/log?day=Xyz")[0] == 400
-        status, text, hdrs = svc.request("GET", "/printers/caixa1/log/file")
-        assert status == 200 and "ecf" not in hdrs.get("Content-Type", "") and "TX [" in text, text[:200]
-        reached.add("GET /printers/{id}/log/file")
-        reached.add("GET /events")  # the reader's stream
 
-        unreached = routes - reached
-        assert not unreached, "routes not exercised: %s" % sorted(unreached)
-        wait_for(lambda: any(e.get("type") == "step" for e in events), 10, "step events")
-        event_schema = ref.doc["components"]["schemas"]["Event"]
-        for e in list(events):
-            ref.validate(e, event_schema, "event %r" % e)
-        print("api_reference: %d routes alike; %d examples and %d live answers and events valid" % (
-            len(routes), examples, ref.checked - examples))
-    finally:
-        stream.close()
-        svc.stop()
-        sim.stop()
-        shutil.rmtree(work, ignore_errors=True)
+def exercise(ref, routes, svc, events, reached, examples):
+    def call(method, path, body=None, headers=None, raw=None):
+        if raw is not None:
+            req = urllib.request.Request(svc.base + path, data=raw, method=method, headers=headers or {})
+            try:
+                with urllib.request.urlopen(req, timeout=60) as r:
+                    status, hdrs, text = r.status, r.headers, r.read().decode()
+            except urllib.error.HTTPError as e:
+                status, hdrs, text = e.code, e.headers, e.read().decode()
+            answer = json.loads(text)
+        else:
+            status, answer, hdrs = svc.request(method, path, body, headers)
+        template = template_of(path, routes)
+        if isinstance(answer, dict):
+            assert answer.get("error") != "not_found" or template == "/console/{file}", (method, path, answer)
+        reached.add("%s %s" % (method, template))
+        ref.check_answer(method, template, status, answer, hdrs.get("Content-Type", ""))
+        return status, answer
+
+    key = iter("api-%d" % i for i in range(1000))
+    sale = receipt("REFERENCIA")
+    assert call("GET", "/")[0] == 200
+    assert call("GET", "/console/console.js")[0] == 200
+    assert call("GET", "/console/missing.js")[0] == 404
+    assert call("GET", "/printers")[0] == 200
+    assert call("GET", "/printers/caixa1")[0] == 200
+    assert call("GET", "/printers/balcao")[0] == 404
+    assert call("GET", "/printers/caixa1/status")[0] == 200
+    k = next(key)
+    s, done = call("POST", "/printers/caixa1/receipt?wait=30000", sale, {"Idempotency-Key": k})
+    assert s == 200 and done["state"] == "done", done
+    s, again = call("POST", "/printers/caixa1/receipt?wait=30000", sale, {"Idempotency-Key": k})
+    assert s == 200 and again["repeat"] is True
+    assert call("POST", "/printers/caixa1/receipt", receipt("OUTRA"), {"Idempotency-Key": k})[0] == 409
+    assert call("POST", "/printers/caixa1/receipt", sale)[0] == 400
+    assert call("POST", "/printers/caixa1/receipt", receipt("X", price="12a"), {"Idempotency-Key": next(key)})[0] == 422
+    assert call("POST", "/printers/caixa1/receipt", raw=b"{}", headers={"Content-Type": "text/plain",
+                                                                       "Idempotency-Key": next(key)})[0] == 415
+    assert call("POST", "/printers/caixa1/receipt", raw=b"{", headers={"Content-Type": "application/json",
+                                                                      "Idempotency-Key": next(key)})[0] == 400
+    s, z = call("POST", "/printers/caixa1/report?wait=0", {"type": "z"}, {"Idempotency-Key": next(key)})
+    assert s in (200, 202), z
+    s, rd = call("POST", "/printers/caixa1/readout?wait=30000", {"type": "4", "from": "1", "to": "2"},
+                 {"Idempotency-Key": next(key)})
+    assert s == 200, rd
+    assert svc.request("GET", rd["file"])[0] == 200
+    reached.add("GET /tasks/{id}/file")
+    assert call("GET", "/tasks/t000000000000000000000000/file")[0] == 404
+    s, cm = call("POST", "/printers/caixa1/cmc7?wait=30000", {}, {"Idempotency-Key": next(key)})
+    assert s in (200, 502), cm
+    assert call("POST", "/printers/caixa1/call/ecf_AbreGaveta?wait=30000", [], {"Idempotency-Key": next(key)})[0] == 200
+    assert call("POST", "/printers/caixa1/call/ecf_Nada", [], {"Idempotency-Key": next(key)})[0] == 404
+    # A step the printer refuses: the receipt fails and is cancelled.
+    s, failed = call("POST", "/printers/caixa1/call/ecf_VendaItem?wait=30000",
+                     ["1", "X", "1000", "100", "ZZ", "UN", "2"], {"Idempotency-Key": next(key)})
+    assert s in (200, 502), failed
+    wait_for(lambda: svc.request("GET", "/tasks/" + z["task"])[1]["state"] == "done", 20, "the Z report")
+    assert call("GET", "/tasks/" + done["task"])[0] == 200
+    assert call("GET", "/tasks/t000000000000000000000000")[0] == 404
+    s, last = call("GET", "/tasks?printer=caixa1&limit=5")
+    assert s == 200 and len(last["tasks"]) == 5, last
+    assert call("GET", "/tasks?limit=0")[0] == 400
+    assert call("GET", "/tasks?printer=balcao")[0] == 404
+    s, summary = call("GET", "/printers/caixa1/log")
+    assert s == 200 and "frames sent" in summary["summary"], summary
+    assert call("GET", "/printers/caixa1/log?day=Xyz")[0] == 400
+    status, text, hdrs = svc.request("GET", "/printers/caixa1/log/file")
+    assert status == 200 and "ecf" not in hdrs.get("Content-Type", "") and "TX [" in text, text[:200]
+    reached.add("GET /printers/{id}/log/file")
+    reached.add("GET /events")  # the reader's stream
+
+    unreached = routes - reached
+    assert not unreached, "routes not exercised: %s" % sorted(unreached)
+    wait_for(lambda: any(e.get("type") == "step" for e in events), 10, "step events")
+    event_schema = ref.doc["components"]["schemas"]["Event"]
+    for e in list(events):
+        ref.validate(e, event_schema, "event %r" % e)
+    print("api_reference: %d routes alike; %d examples and %d live answers and events valid" % (
+        len(routes), examples, ref.checked - examples))
 
 
 if __name__ == "__main__":
-    if len(sys.argv) != 5:
-        sys.exit(__doc__)
-    main(*sys.argv[1:])
+    run(main, __doc__)

@@ -8,22 +8,19 @@ console_browser.py.)
 usage: clients.py VLTXD VLTX_SIM LIBVLTXDRV EXAMPLES_DIR"""
 
 import os
-import shutil
 import subprocess
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from vltxd_harness import Service, Simulator, count_items, temp_dir  # noqa: E402
+from vltxd_harness import count_items, service_on_simulator  # noqa: E402
+from vltxd_harness import run as run_main  # noqa: E402
 
 
 def main(vltxd, sim_bin, library, examples):
-    work = temp_dir("vltxd-clients-")
-    sim = Simulator(sim_bin, work)
-    svc = Service(vltxd, library, sim.link, work)
     clients = [["sh", os.path.join(examples, "print-receipt.sh")],
                ["/usr/bin/python3", os.path.join(examples, "print_receipt.py")],
                ["node", os.path.join(examples, "print-receipt.mjs")]]
-    try:
+    with service_on_simulator(vltxd, sim_bin, library, "vltxd-clients-") as (sim, svc, _):
         for n, client in enumerate(clients, 1):
             run = subprocess.run(client + [svc.base, "caixa1"], capture_output=True, text=True, timeout=120)
             out = run.stdout
@@ -33,13 +30,7 @@ def main(vltxd, sim_bin, library, examples):
             assert count_items(roll, "CAFE 500G") == n and count_items(roll, "LEITE 1L") == n, \
                 "%s: %d receipts on the roll after %d clients" % (client[-1], count_items(roll, "CAFE 500G"), n)
             print("%s: one receipt for two requests" % os.path.basename(client[-1]))
-    finally:
-        svc.stop()
-        sim.stop()
-        shutil.rmtree(work, ignore_errors=True)
 
 
 if __name__ == "__main__":
-    if len(sys.argv) != 5:
-        sys.exit(__doc__)
-    main(*sys.argv[1:])
+    run_main(main, __doc__)

@@ -11,7 +11,6 @@ usage: console_browser.py VLTXD VLTX_SIM LIBVLTXDRV SCREENSHOT.png"""
 import os
 import shutil
 import sys
-import time
 
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service as DriverService
@@ -20,7 +19,7 @@ from selenium.webdriver.support import expected_conditions
 from selenium.webdriver.support.ui import WebDriverWait
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from vltxd_harness import Service, Simulator, count_items, temp_dir, wait_for  # noqa: E402
+from vltxd_harness import count_items, run, service_on_simulator, wait_for  # noqa: E402
 
 HOSTILE = "<script>window.hostile=1</script><b>X</b>"
 
@@ -36,14 +35,11 @@ def browser(profile):
                             options=o)
 
 
-def token_session(driver, vltxd, sim_bin, library, work):
+def token_session(driver, vltxd, sim_bin, library):
     """A service with a token: the page asks for it, keeps it in the tab's
     sessionStorage alone, and forgets it on request."""
-    os.makedirs(work + "/token")
-    sim = Simulator(sim_bin, work + "/token")
     token = "console-test-token-0123456789"
-    svc = Service(vltxd, library, sim.link, work + "/token", token=token, printer_extra="")
-    try:
+    with service_on_simulator(vltxd, sim_bin, library, "vltxd-console-token-", token=token, printer_extra="") as (_, svc, _):
         wait = WebDriverWait(driver, 20)
         driver.get(svc.base + "/")
         field = wait.until(expected_conditions.visibility_of_element_located((By.ID, "token")))
@@ -58,111 +54,103 @@ def token_session(driver, vltxd, sim_bin, library, work):
         driver.find_element(By.ID, "forget").click()
         assert driver.execute_script("return sessionStorage.getItem('vltxd-token');") is None
         assert driver.find_element(By.ID, "login").is_displayed()
-    finally:
-        svc.stop()
-        sim.stop()
 
 
 def main(vltxd, sim_bin, library, screenshot):
-    work = temp_dir("vltxd-console-")
-    sim = Simulator(sim_bin, work)
-    svc = Service(vltxd, library, sim.link, work)
-    driver = None
-    try:
-        # A task whose description holds markup, there before the page opens.
-        status, body, _ = svc.request("POST", "/printers/caixa1/receipt?wait=30000",
-                                      {"items": [{"code": "1", "description": HOSTILE, "quantity": "1000",
-                                                  "price": "100", "tax": "T1", "unit": "UN", "decimals": "2"}],
-                                       "payments": [{"form": "01", "description": "DINHEIRO", "value": "100"}],
-                                       "operator": "HOSTIL"}, {"Idempotency-Key": "hostile-1"})
-        assert status == 200 and body["state"] == "done", body
-        hostile_task = body["task"]
-
+    with service_on_simulator(vltxd, sim_bin, library, "vltxd-console-") as (sim, svc, work):
         driver = browser(os.path.join(work, "profile"))
-        wait = WebDriverWait(driver, 20)
-        driver.get(svc.base + "/")
-        state = wait.until(expected_conditions.presence_of_element_located(
-            (By.CSS_SELECTOR, 'tr[data-printer="caixa1"] td.state[data-state="ready"]')))
-        assert state.text == "ready"
-        wait.until(lambda d: d.find_element(By.ID, "stream").get_attribute("data-state") == "live")
-        driver.execute_script("window.sameDocument = true;")
-
-        # The markup is text: the step's arguments show it, nothing ran, no element came of it.
-        card = wait.until(expected_conditions.presence_of_element_located(
-            (By.CSS_SELECTOR, '[data-task="%s"]' % hostile_task)))
-        driver.execute_script("arguments[0].open = true;", card)
-        assert HOSTILE in card.find_element(By.CSS_SELECTOR, ".steps").text, card.text
-        assert not card.find_elements(By.CSS_SELECTOR, ".steps script, .steps b")
-        assert driver.execute_script("return window.hostile === undefined;")
-
-        # A test receipt by clicking, confirmed, followed on the page until it is done.
-        driver.find_element(By.CSS_SELECTOR, 'tr[data-printer="caixa1"] button.receipt').click()
-        alert = wait.until(expected_conditions.alert_is_present())
-        assert "fiscal document" in alert.text
-        alert.accept()
-        message = wait_for(lambda: "task t" in driver.find_element(By.ID, "message").text and
-                           driver.find_element(By.ID, "message").text, 20,
-                           "the page to name the task: %r" % driver.find_element(By.ID, "message").text)
-        task = message.split("task ")[1].split()[0]
-        wait.until(expected_conditions.presence_of_element_located(
-            (By.CSS_SELECTOR, '[data-task="%s"][data-state="done"]' % task)))
-        wait.until(lambda d: d.find_element(By.ID, "message").text.endswith(task + " done"))
-        roll = sim.roll()
-        assert count_items(roll, "TEST RECEIPT ITEM") == 1, roll
-        assert "     operador  CONSOLE" in roll, roll
-        # Cancelling a confirmation prints nothing.
-        tasks_before = len(svc.request("GET", "/tasks")[1]["tasks"])
-        driver.find_element(By.CSS_SELECTOR, 'tr[data-printer="caixa1"] button.receipt').click()
-        wait.until(expected_conditions.alert_is_present()).dismiss()
-        driver.find_element(By.CSS_SELECTOR, 'tr[data-printer="caixa1"] button.xreport').click()
-        alert = wait.until(expected_conditions.alert_is_present())
-        assert "X report" in alert.text
-        alert.dismiss()
-        assert len(svc.request("GET", "/tasks")[1]["tasks"]) == tasks_before
-
-        # The page's own client: one key, two requests, one receipt.
-        answers = driver.execute_async_script("""
-            const done = arguments[arguments.length - 1];
-            const r = vltxd.TEST_RECEIPT;
-            const sale = Object.assign({}, r, {items: [Object.assign({}, r.items[0], {description: 'BROWSER CLIENT'})]});
-            const key = vltxd.newKey();
-            (async () => {
-              const first = await vltxd.printReceipt('caixa1', sale, key, 30000);
-              const again = await vltxd.printReceipt('caixa1', sale, key, 30000);
-              done([first.status, first.body.repeat, first.body.task, again.status, again.body.repeat, again.body.task]);
-            })().catch((e) => done(String(e)));
-        """)
-        assert answers[0] == 200 and answers[1] is False and answers[3] == 200 and answers[4] is True, answers
-        assert answers[2] == answers[5], answers
-        assert count_items(sim.roll(), "BROWSER CLIENT") == 1, sim.roll()
-
-        # The day's log summary, as vltx log --summary gives it.
-        driver.find_element(By.CSS_SELECTOR, 'tr[data-printer="caixa1"] button.showlog').click()
-        wait.until(lambda d: "frames sent" in d.find_element(By.ID, "log-summary").text)
-        assert "ecf_VendaItem" in driver.find_element(By.ID, "log-summary").text
-        driver.save_screenshot(screenshot)
-
-        # The simulator stops; the next exchange finds the line gone and the
-        # page shows it from the events stream, in the same document.
-        sim.stop()
-        svc.request("GET", "/printers/caixa1/status")
-        wait_for(lambda: driver.find_element(By.CSS_SELECTOR, 'tr[data-printer="caixa1"] td.state').text
-                 not in ("", "ready"), 10, "the page to show caixa1 no longer ready")
-        assert driver.execute_script("return window.sameDocument === true;")
-        shown = driver.find_element(By.CSS_SELECTOR, 'tr[data-printer="caixa1"] td.state').text
-        driver.save_screenshot(screenshot.replace(".png", "-stopped.png"))
-        token_session(driver, vltxd, sim_bin, library, work)
-        print("console_browser: receipt %s printed by clicking, client repeat answered from the journal, "
-              "state shown live as %r, markup shown as text; screenshot %s" % (task, shown, screenshot))
-    finally:
-        if driver is not None:
+        try:
+            check(driver, sim, svc, vltxd, sim_bin, library, screenshot)
+        finally:
             driver.quit()
-        svc.stop()
-        sim.stop()
-        shutil.rmtree(work, ignore_errors=True)
+
+
+def check(driver, sim, svc, vltxd, sim_bin, library, screenshot):
+    # A task whose description holds markup, there before the page opens.
+    status, body, _ = svc.request("POST", "/printers/caixa1/receipt?wait=30000",
+                                  {"items": [{"code": "1", "description": HOSTILE, "quantity": "1000",
+                                              "price": "100", "tax": "T1", "unit": "UN", "decimals": "2"}],
+                                   "payments": [{"form": "01", "description": "DINHEIRO", "value": "100"}],
+                                   "operator": "HOSTIL"}, {"Idempotency-Key": "hostile-1"})
+    assert status == 200 and body["state"] == "done", body
+    hostile_task = body["task"]
+
+    wait = WebDriverWait(driver, 20)
+    driver.get(svc.base + "/")
+    state = wait.until(expected_conditions.presence_of_element_located(
+        (By.CSS_SELECTOR, 'tr[data-printer="caixa1"] td.state[data-state="ready"]')))
+    assert state.text == "ready"
+    wait.until(lambda d: d.find_element(By.ID, "stream").get_attribute("data-state") == "live")
+    driver.execute_script("window.sameDocument = true;")
+
+    # The markup is text: the step's arguments show it, nothing ran, no element came of it.
+    card = wait.until(expected_conditions.presence_of_element_located(
+        (By.CSS_SELECTOR, '[data-task="%s"]' % hostile_task)))
+    driver.execute_script("arguments[0].open = true;", card)
+    assert HOSTILE in card.find_element(By.CSS_SELECTOR, ".steps").text, card.text
+    assert not card.find_elements(By.CSS_SELECTOR, ".steps script, .steps b")
+    assert driver.execute_script("return window.hostile === undefined;")
+
+    # A test receipt by clicking, confirmed, followed on the page until it is done.
+    driver.find_element(By.CSS_SELECTOR, 'tr[data-printer="caixa1"] button.receipt').click()
+    alert = wait.until(expected_conditions.alert_is_present())
+    assert "fiscal document" in alert.text
+    alert.accept()
+    message = wait_for(lambda: "task t" in driver.find_element(By.ID, "message").text and
+                       driver.find_element(By.ID, "message").text, 20,
+                       "the page to name the task: %r" % driver.find_element(By.ID, "message").text)
+    task = message.split("task ")[1].split()[0]
+    wait.until(expected_conditions.presence_of_element_located(
+        (By.CSS_SELECTOR, '[data-task="%s"][data-state="done"]' % task)))
+    wait.until(lambda d: d.find_element(By.ID, "message").text.endswith(task + " done"))
+    roll = sim.roll()
+    assert count_items(roll, "TEST RECEIPT ITEM") == 1, roll
+    assert "     operador  CONSOLE" in roll, roll
+    # Cancelling a confirmation prints nothing.
+    tasks_before = len(svc.request("GET", "/tasks")[1]["tasks"])
+    driver.find_element(By.CSS_SELECTOR, 'tr[data-printer="caixa1"] button.receipt').click()
+    wait.until(expected_conditions.alert_is_present()).dismiss()
+    driver.find_element(By.CSS_SELECTOR, 'tr[data-printer="caixa1"] button.xreport').click()
+    alert = wait.until(expected_conditions.alert_is_present())
+    assert "X report" in alert.text
+    alert.dismiss()
+    assert len(svc.request("GET", "/tasks")[1]["tasks"]) == tasks_before
+
+    # The page's own client: one key, two requests, one receipt.
+    answers = driver.execute_async_script("""
+        const done = arguments[arguments.length - 1];
+        const r = vltxd.TEST_RECEIPT;
+        const sale = Object.assign({}, r, {items: [Object.assign({}, r.items[0], {description: 'BROWSER CLIENT'})]});
+        const key = vltxd.newKey();
+        (async () => {
+          const first = await vltxd.printReceipt('caixa1', sale, key, 30000);
+          const again = await vltxd.printReceipt('caixa1', sale, key, 30000);
+          done([first.status, first.body.repeat, first.body.task, again.status, again.body.repeat, again.body.task]);
+        })().catch((e) => done(String(e)));
+    """)
+    assert answers[0] == 200 and answers[1] is False and answers[3] == 200 and answers[4] is True, answers
+    assert answers[2] == answers[5], answers
+    assert count_items(sim.roll(), "BROWSER CLIENT") == 1, sim.roll()
+
+    # The day's log summary, as vltx log --summary gives it.
+    driver.find_element(By.CSS_SELECTOR, 'tr[data-printer="caixa1"] button.showlog').click()
+    wait.until(lambda d: "frames sent" in d.find_element(By.ID, "log-summary").text)
+    assert "ecf_VendaItem" in driver.find_element(By.ID, "log-summary").text
+    driver.save_screenshot(screenshot)
+
+    # The simulator stops; the next exchange finds the line gone and the
+    # page shows it from the events stream, in the same document.
+    sim.stop()
+    svc.request("GET", "/printers/caixa1/status")
+    wait_for(lambda: driver.find_element(By.CSS_SELECTOR, 'tr[data-printer="caixa1"] td.state').text
+             not in ("", "ready"), 10, "the page to show caixa1 no longer ready")
+    assert driver.execute_script("return window.sameDocument === true;")
+    shown = driver.find_element(By.CSS_SELECTOR, 'tr[data-printer="caixa1"] td.state').text
+    driver.save_screenshot(screenshot.replace(".png", "-stopped.png"))
+    token_session(driver, vltxd, sim_bin, library)
+    print("console_browser: receipt %s printed by clicking, client repeat answered from the journal, "
+          "state shown live as %r, markup shown as text; screenshot %s" % (task, shown, screenshot))
 
 
 if __name__ == "__main__":
-    if len(sys.argv) != 5:
-        sys.exit(__doc__)
-    main(*sys.argv[1:])
+    run(main, __doc__)

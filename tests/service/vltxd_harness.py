@@ -2,12 +2,15 @@
 service on a free loopback port with its state in a fresh directory, and a
 small JSON client. Loopback only."""
 
+import contextlib
 import json
 import os
 import select
+import shutil
 import signal
 import socket
 import subprocess
+import sys
 import tempfile
 import time
 import urllib.error
@@ -136,3 +139,26 @@ def count_items(roll, description):
 
 def temp_dir(prefix):
     return tempfile.mkdtemp(prefix=prefix)
+
+
+@contextlib.contextmanager
+def service_on_simulator(vltxd, sim_bin, library, prefix, **options):
+    """(simulator, service, its directory), all gone again afterwards."""
+    work = temp_dir(prefix)
+    sim = Simulator(sim_bin, work)
+    try:
+        svc = Service(vltxd, library, sim.link, work, **options)
+        try:
+            yield sim, svc, work
+        finally:
+            svc.stop()
+    finally:
+        sim.stop()
+        shutil.rmtree(work, ignore_errors=True)
+
+
+def run(main, usage, arguments=4):
+    """main(*the command line's arguments), or the usage when they are not as many."""
+    if len(sys.argv) != arguments + 1:
+        sys.exit(usage)
+    main(*sys.argv[1:])
