@@ -104,8 +104,8 @@ HttpResponse Api::Handle(const HttpRequest& r) {
 HttpResponse Api::Route(const HttpRequest& r, const std::vector<std::string>& p) {
     // The route table decides what exists; the console's routes are served beside.
     const RouteMatch m = MatchRoute(r.Method, p);
-    if (m != RouteMatch::Found) return m == RouteMatch::NoPath ? Error(404, "not_found", "no such resource")
-                                                              : Error(405, "method_not_allowed", r.Method + " is not allowed here");
+    if (m == RouteMatch::NoPath) return Error(404, "not_found", "no such resource");
+    if (m == RouteMatch::WrongMethod) return Error(405, "method_not_allowed", r.Method + " is not allowed here");
     if (HttpResponse c; ConsoleRoute(config_, supervisor_, r, p, c)) return c;
     const bool get = r.Method == "GET", post = r.Method == "POST";
     if (p.size() == 1 && p[0] == "events") {
