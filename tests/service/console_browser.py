@@ -4,7 +4,9 @@ chromium-driver): vltxd in front of vltx-sim; a test receipt printed by
 clicking and followed to its end on the page and on the paper roll; the
 console's own client printing one receipt for two identical requests; a
 printer's state change shown live, without a reload, when the simulator
-stops; a description holding <script> shown as text. Leaves a screenshot.
+stops; a description holding <script> shown as text; the day's log summed
+up and downloaded; the token asked for and kept for the tab alone. Leaves a
+screenshot.
 
 usage: console_browser.py VLTXD VLTX_SIM LIBVLTXDRV SCREENSHOT.png"""
 
@@ -136,6 +138,15 @@ def check(driver, sim, svc, vltxd, sim_bin, library, screenshot):
     driver.find_element(By.CSS_SELECTOR, 'tr[data-printer="caixa1"] button.showlog').click()
     wait.until(lambda d: "frames sent" in d.find_element(By.ID, "log-summary").text)
     assert "ecf_VendaItem" in driver.find_element(By.ID, "log-summary").text
+    # Its download: the day's file as the driver wrote it.
+    downloads = os.path.join(os.path.dirname(sim.paper), "downloads")
+    os.makedirs(downloads)
+    driver.execute_cdp_cmd("Page.setDownloadBehavior", {"behavior": "allow", "downloadPath": downloads})
+    driver.find_element(By.ID, "log-download").click()
+    saved = os.path.join(downloads, "caixa1.log")
+    wait_for(lambda: os.path.exists(saved) and os.path.getsize(saved) > 0, 10, "the log's download")
+    with open(saved, "rb") as f:
+        assert b"TX [" in f.read()
     driver.save_screenshot(screenshot)
 
     # The simulator stops; the next exchange finds the line gone and the
