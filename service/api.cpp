@@ -41,11 +41,13 @@ std::vector<std::string> Split(const std::string& path) {
     return parts;
 }
 
-bool SameSecret(const std::string& a, const std::string& b) {
-    // Constant time in the secret's contents: every byte is looked at.
-    unsigned char diff = a.size() == b.size() ? 0 : 1;
-    for (std::size_t i = 0; i < a.size(); ++i) diff |= static_cast<unsigned char>(a[i] ^ b[i % (b.empty() ? 1 : b.size())]);
-    return diff == 0 && !b.empty();
+bool SameSecret(const std::string& given, const std::string& secret) {
+    // Every byte of the secret is looked at whatever the given text holds:
+    // the time says nothing of how much of it was right.
+    unsigned char diff = given.size() == secret.size() ? 0 : 1;
+    for (std::size_t i = 0; i < secret.size(); ++i)
+        diff |= static_cast<unsigned char>((i < given.size() ? given[i] : 0) ^ secret[i]);
+    return diff == 0 && !secret.empty();
 }
 
 bool ValidKey(const std::string& k) {

@@ -2,6 +2,10 @@
 
 #include <toml++/toml.h>
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
 
 namespace vltxd {
 
@@ -170,6 +174,12 @@ void Read(const std::string& file, const toml::table& root, Config& c) {
 bool LoadConfig(const std::string& file, Config& config, std::string& error) {
     config = Config{};
     config.File = file;
+    if (FILE* f = std::fopen(file.c_str(), "r")) {
+        std::fclose(f);
+    } else {
+        error = file + ": " + std::strerror(errno);
+        return false;
+    }
     try {
         toml::table root = toml::parse_file(file);
         Read(file, root, config);

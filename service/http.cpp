@@ -382,7 +382,13 @@ bool HttpServer::ParseHead(Conn& c) {
             Reply(c, 400, "bad_request", "malformed header line");
             return false;
         }
-        r.Headers[Lower(h.substr(0, colon))] = Trim(h.substr(colon + 1));
+        const std::string name = Lower(h.substr(0, colon)), value = Trim(h.substr(colon + 1));
+        if (name == "content-length" && r.Headers.count(name) && r.Headers[name] != value) {
+            // Two lengths: where this body ends is in doubt.
+            Reply(c, 400, "bad_request", "two different Content-Length headers");
+            return false;
+        }
+        r.Headers[name] = value;
     }
     c.KeepAlive = version == "HTTP/1.1" ? Lower(r.Header("connection")) != "close"
                                         : Lower(r.Header("connection")) == "keep-alive";

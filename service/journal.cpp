@@ -100,24 +100,17 @@ bool Journal::Exec(const char* sql) {
     return false;
 }
 
-bool Journal::Open(const std::string& path, std::string& error, bool owner) {
+bool Journal::Open(const std::string& path, std::string& error) {
     if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
                         nullptr) != SQLITE_OK) {
         error = path + ": " + (db_ ? sqlite3_errmsg(db_) : "cannot open");
         return false;
     }
-    // Several processes write (the supervisor, each worker): WAL lets the
-    // readers on, and a writer that finds the lock taken sleeps and tries
-    // again. SQLite's own busy time-out sleeps up to 100 ms at a time,
-    // long against a commit of about a millisecond: these sleeps are short.
+    // One writer, but a supervisor started again may meet the last one's
+    // lock for a moment: sleep and try again. SQLite's own busy time-out
+    // sleeps up to 100 ms at a time, long against a commit of about a
+    // millisecond: these sleeps are short.
     sqlite3_busy_handler(db_, &Journal::Busy, nullptr);
-    // Switching to WAL takes a lock that does not wait: the owner alone
-    // does it, before any worker starts.
-    if (!owner) {
-        if (Exec("PRAGMA synchronous=FULL; PRAGMA foreign_keys=ON;")) return true;
-        error = path + ": " + error_;
-        return false;
-    }
     if (!Exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL; PRAGMA foreign_keys=ON;") || !Exec(Schema)) {
         error = path + ": " + error_;
         return false;
@@ -184,6 +177,13 @@ bool Journal::SetState(const std::string& id, const std::string& state, const st
 std::optional<TaskRow> Journal::Task(const std::string& id) {
     Stmt s(db_, (std::string(TaskColumns) + "WHERE id = ?").c_str());
     s.Text(1, id);
+    if (s.Step() != SQLITE_ROW) return std::nullopt;
+    return ReadTask(s);
+}
+
+std::optional<TaskRow> Journal::TaskByKey(const std::string& idemKey) {
+    Stmt s(db_, (std::string(TaskColumns) + "WHERE idem_key = ?").c_str());
+    s.Text(1, idemKey);
     if (s.Step() != SQLITE_ROW) return std::nullopt;
     return ReadTask(s);
 }

@@ -1,8 +1,7 @@
 // The journal: every task and every export it called, in SQLite (WAL) in
-// the state directory. The supervisor writes the tasks, each worker the
-// steps of its own tasks: a step is committed as sent before its export is
-// called, and its result after, so that after a crash the journal tells
-// which steps may have reached the printer.
+// the state directory, written by the supervisor alone. A step is committed
+// as sent before its worker calls the export, and its result after, so that
+// after a crash the journal tells which steps may have reached the printer.
 #pragma once
 
 #include <sqlite3.h>
@@ -35,9 +34,8 @@ public:
     Journal(const Journal&) = delete;
     Journal& operator=(const Journal&) = delete;
 
-    // Opens (creating) the database and brings its schema up to date; a
-    // worker opens the supervisor's journal as it is (owner false).
-    bool Open(const std::string& path, std::string& error, bool owner = true);
+    // Opens (creating) the database and brings its schema up to date.
+    bool Open(const std::string& path, std::string& error);
 
     enum class Add { Inserted, Repeat, Conflict, Full, Failed };
     // Inserts a queued task; a task with the same idempotency key gives
@@ -45,6 +43,7 @@ public:
     Add AddTask(const TaskRow& task, TaskRow& existing, std::string& error);
     bool SetState(const std::string& id, const std::string& state, const std::string& result = {});
     std::optional<TaskRow> Task(const std::string& id);
+    std::optional<TaskRow> TaskByKey(const std::string& idemKey);
     std::vector<StepRow> Steps(const std::string& id);
     // Tasks left queued or running by a stop: interrupted, never re-run.
     int InterruptUnfinished();
@@ -57,7 +56,7 @@ public:
     bool Commit();
     void Rollback();
 
-    // The worker's side.
+    // A worker's steps.
     bool StepSent(const std::string& task, int n, const std::string& exportName, const std::string& args);
     bool StepResult(const std::string& task, int n, int result);
 

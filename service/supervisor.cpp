@@ -145,7 +145,7 @@ void Supervisor::Spawn(Worker& w) {
     const PrinterConfig& p = *w.Cfg;
     std::vector<std::string> args = {self_,     "--worker",  "--socket",          "3",
                                      "--printer", p.Id,        "--port",            p.Port,
-                                     "--lib",     config_.Library, "--journal",     journalPath_,
+                                     "--lib",     config_.Library,
                                      "--state",   config_.StateDir, "--log",        p.Log ? "1" : "0",
                                      "--reopen-ms", std::to_string(config_.ReopenMs)};
     std::vector<char*> argv;
@@ -218,6 +218,7 @@ void Supervisor::Loop() {
             std::uint64_t v;
             [[maybe_unused]] ssize_t n = read(wake_, &v, sizeof v);
         }
+        std::vector<JournalRequest> journal;
         for (std::size_t i = 1; i < fds.size(); ++i) {
             if (fds[i].revents == 0) continue;
             Worker& w = workers_[ids[i]];
@@ -229,11 +230,21 @@ void Supervisor::Loop() {
                 while ((nl = w.In.find('\n')) != std::string::npos) {
                     json m = json::parse(w.In.substr(0, nl), nullptr, false);
                     w.In.erase(0, nl + 1);
-                    if (m.is_object()) OnMessage(w, m);
+                    if (m.is_object() && m.value("ev", "") == "journal") journal.push_back({&w, std::move(m)});
+                    else if (m.is_object()) OnMessage(w, m);
                 }
             } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
                 OnDeath(w);
             }
+        }
+        // Every worker that asked in this round waits for the same commit:
+        // one flush to the disk for all of them.
+        // The requests' state is the loop's own: the API's threads go on
+        // meanwhile.
+        if (!journal.empty()) {
+            g.unlock();
+            CommitJournal(journal);
+            g.lock();
         }
         const std::int64_t now = NowMs();
         for (auto& [id, w] : workers_) {
@@ -245,6 +256,38 @@ void Supervisor::Loop() {
             g.unlock();
             Prune();
         }
+    }
+}
+
+void Supervisor::CommitJournal(std::vector<JournalRequest>& requests) {
+    bool ok;
+    std::string error;
+    {
+        std::lock_guard<std::mutex> j(journalMutex);
+        ok = journal_.Begin();
+        for (const JournalRequest& r : requests) {
+            // A worker that died waiting for this commit sent nothing after it.
+            if (r.W->Fd < 0) continue;
+            const std::string task = r.Message.value("task", "");
+            for (const json& w : r.Message.value("writes", json::array())) {
+                if (!ok) break;
+                const std::string op = w.value("op", "");
+                if (op == "sent") ok = journal_.StepSent(task, w.value("n", 0), w.value("export", ""), w.value("args", "[]"));
+                else if (op == "result") ok = journal_.StepResult(task, w.value("n", 0), w.value("result", 0));
+                else if (op == "running") ok = journal_.SetState(task, "running");
+                else if (op == "end") ok = journal_.SetState(task, w.value("state", ""), w.value("outcome", ""));
+            }
+        }
+        if (ok) ok = journal_.Commit();
+        else journal_.Rollback();
+        error = journal_.LastError();
+    }
+    for (const JournalRequest& r : requests) {
+        if (r.W->Fd < 0) continue;
+        json answer = {{"op", "journaled"}, {"seq", r.Message.value("seq", 0ULL)}, {"ok", ok}};
+        if (!ok) answer["message"] = error;
+        const std::string s = answer.dump() + "\n";
+        [[maybe_unused]] ssize_t n = send(r.W->Fd, s.data(), s.size(), MSG_NOSIGNAL);
     }
 }
 
@@ -405,6 +448,14 @@ Supervisor::Submitted Supervisor::Submit(const std::string& printer, const std::
                                          const std::string& bodyHash, const std::string& request, const Plan& plan) {
     const PrinterConfig* p = config_.Printer(printer);
     {
+        // A repeat is answered from the journal, whatever the printer's state.
+        std::optional<TaskRow> before;
+        {
+            std::lock_guard<std::mutex> j(journalMutex);
+            before = journal_.TaskByKey(idemKey);
+        }
+        if (before && before->BodyHash == bodyHash) return {Submitted::Repeat, before->Id, ""};
+        if (before) return {Submitted::Conflict, before->Id, "the Idempotency-Key was used with another request"};
         std::lock_guard<std::mutex> g(mutex_);
         Worker& w = workers_[printer];
         if (w.State == "port_closed" || w.State == "failed")

@@ -81,7 +81,13 @@ private:
         std::string Reason;
     };
 
+    struct JournalRequest {
+        Worker* W;
+        nlohmann::json Message;
+    };
     void Loop();
+    // The workers' journal writes of one round, in one transaction.
+    void CommitJournal(std::vector<JournalRequest>& requests);
     void Spawn(Worker& w);
     void OnMessage(Worker& w, const nlohmann::json& m);
     void OnDeath(Worker& w);

@@ -18,43 +18,18 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
-#include "journal.h"
 #include "validation.h"
+#include "vltx/biblioteca.h"
 #include "vltx/diagnostico.h"
 #include "vltx/exportacoes.h"
-
-#ifndef VLTX_LIB_RELATIVA
-#define VLTX_LIB_RELATIVA "../lib"
-#endif
-#ifndef VLTXDRV_SONAME
-#define VLTXDRV_SONAME "libvltxdrv.so.2"
-#endif
 
 namespace vltxd {
 
 using nlohmann::json;
 
 void* LoadDriver(const std::string& wanted, std::string& error) {
-    std::vector<std::string> candidates;
-    const char* env = std::getenv("VLTXDRV_LIB");
-    if (!wanted.empty()) {
-        candidates.push_back(wanted);
-    } else if (env != nullptr && *env != '\0') {
-        candidates.push_back(env);
-    } else {
-        char self[4096];
-        const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-        std::string dir = n > 0 ? std::string(self, static_cast<std::size_t>(n)) : std::string(".");
-        dir = dir.substr(0, dir.rfind('/'));
-        for (const char* rel : {"/" VLTX_LIB_RELATIVA "/" VLTXDRV_SONAME, "/libvltxdrv.so", "/../libvltxdrv.so"})
-            if (access((dir + rel).c_str(), R_OK) == 0) candidates.push_back(dir + rel);
-        candidates.push_back(VLTXDRV_SONAME);
-    }
-    for (const std::string& c : candidates) {
-        if (void* lib = dlopen(c.c_str(), RTLD_NOW | RTLD_LOCAL)) return lib;
-        error += std::string(error.empty() ? "" : "; ") + dlerror();
-    }
-    return nullptr;
+    std::string loaded;
+    return CarregaBiblioteca(wanted, loaded, error);
 }
 
 bool ParseWorkerArgs(int argc, char** argv, WorkerArgs& a) {
@@ -65,7 +40,6 @@ bool ParseWorkerArgs(int argc, char** argv, WorkerArgs& a) {
         else if (k == "--printer") a.Printer = v;
         else if (k == "--port") a.Port = v;
         else if (k == "--lib") a.Library = v;
-        else if (k == "--journal") a.Journal = v;
         else if (k == "--state") a.StateDir = v;
         else if (k == "--log") a.Log = v == "1";
         else if (k == "--reopen-ms") a.ReopenMs = std::stoi(v);
@@ -89,10 +63,14 @@ private:
     bool LineFailure(int code) const { return (code >= 3 && code <= 19) || code == 29 || code == 2; }
     void Watch(const std::string& task, const std::string& file, bool polls);
     void StopWatch();
+    // Writes to the journal, through the supervisor, which commits the
+    // writes of every worker together; true once they are on the disk.
+    bool Journal(const std::string& task, json writes);
 
     const WorkerArgs& a_;
     void* lib_ = nullptr;
-    Journal journal_;
+    std::uint64_t journalSeq_ = 0;
+    std::string journalError_;
     std::mutex sendMutex_;
     std::string in_;
     bool open_ = false;
@@ -176,8 +154,9 @@ void Worker::OpenPort() {
         if (msg.value("op", "") == "run") {
             Send({{"ev", "end"}, {"task", msg.value("task", "")}, {"state", "failed"},
                   {"outcome", {{"error", "printer_unavailable"}, {"message", reason}}}});
-            journal_.SetState(msg.value("task", ""), "failed",
-                              json({{"error", "printer_unavailable"}, {"message", reason}}).dump());
+            Journal(msg.value("task", ""), json::array({{{"op", "end"}, {"state", "failed"},
+                                                          {"outcome", json({{"error", "printer_unavailable"},
+                                                                            {"message", reason}}).dump()}}}));
         }
     }
 }
@@ -227,13 +206,17 @@ void Worker::Watch(const std::string& task, const std::string& file, bool polls)
                     if (end == std::string::npos) break;
                     const std::size_t val = bytes.find("] - ", end);
                     if (val == std::string::npos || val + 4 >= bytes.size()) break;
+                    // The log is a text-mode file: a reply byte 10 (LF) is
+                    // written there as CR LF.
+                    const bool crlf = bytes.compare(val + 4, 2, "\r\n") == 0;
+                    if (val + 5 >= bytes.size() && bytes[val + 4] == '\r') break;  // its LF is still to come
                     if (bytes.compare(frame + 4, 4, "\x1b" "f00") == 0) {
                         json ev = {{"ev", "poll"}, {"task", task}};
-                        if (end == rx) ev["status"] = static_cast<unsigned char>(bytes[val + 4]);
+                        if (end == rx) ev["status"] = crlf ? 10 : static_cast<unsigned char>(bytes[val + 4]);
                         else ev["code"] = std::atoi(bytes.c_str() + val + 4);
                         Send(ev);
                     }
-                    p = used = val + 5;
+                    p = used = val + (crlf ? 6 : 5);
                 }
                 seen[path] = from + static_cast<off_t>(used);
             }
@@ -275,6 +258,18 @@ void Worker::StopWatch() {
     watching_ = false;
 }
 
+bool Worker::Journal(const std::string& task, json writes) {
+    const std::uint64_t seq = ++journalSeq_;
+    Send({{"ev", "journal"}, {"seq", seq}, {"task", task}, {"writes", std::move(writes)}});
+    for (;;) {
+        json answer;
+        ReadMessage(answer, -1);
+        if (!answer.is_object() || answer.value("op", "") != "journaled" || answer.value("seq", 0ULL) != seq) continue;
+        journalError_ = answer.value("message", "");
+        return answer.value("ok", false);
+    }
+}
+
 void Worker::RunTask(const json& msg) {
     const std::string task = msg.at("task");
     const Plan plan = Plan::FromJson(msg.at("plan"));
@@ -294,13 +289,15 @@ void Worker::RunTask(const json& msg) {
         ++n;
         std::vector<std::string> args = c.Args;
         if (plan.File && c.Export != plan.Cancel.Export) args.push_back(file);
-        const bool journaled = journal_.Begin() && (pendingN == 0 || journal_.StepResult(task, pendingN, pendingResult)) &&
-                               (n > 1 || journal_.SetState(task, "running")) &&
-                               journal_.StepSent(task, n, c.Export, json(c.Args).dump());
-        if (!journaled || !journal_.Commit()) {
-            if (!journaled) journal_.Rollback();
+        json writes = json::array();
+        if (pendingN > 0) writes.push_back({{"op", "result"}, {"n", pendingN}, {"result", pendingResult}});
+        if (n == 1) writes.push_back({{"op", "running"}});
+        writes.push_back({{"op", "sent"}, {"n", n}, {"export", c.Export}, {"args", json(c.Args).dump()}});
+        if (!Journal(task, std::move(writes))) {
             // Not journaled, not sent.
-            outcome = {{"error", "journal_unavailable"}, {"message", journal_.LastError()}, {"step", n}};
+            outcome["error"] = "journal_unavailable";
+            outcome["message"] = "step " + std::to_string(n) + " was not sent: the journal cannot be written: " +
+                                 journalError_;
             return false;
         }
         pendingN = 0;
@@ -367,10 +364,10 @@ void Worker::RunTask(const json& msg) {
         struct stat st {};
         outcome["bytes"] = stat(file.c_str(), &st) == 0 ? static_cast<long long>(st.st_size) : 0LL;
     }
-    journal_.Begin();
-    if (pendingN > 0) journal_.StepResult(task, pendingN, pendingResult);
-    journal_.SetState(task, state, outcome.dump());
-    journal_.Commit();
+    json writes = json::array();
+    if (pendingN > 0) writes.push_back({{"op", "result"}, {"n", pendingN}, {"result", pendingResult}});
+    writes.push_back({{"op", "end"}, {"state", state}, {"outcome", outcome.dump()}});
+    Journal(task, std::move(writes));
     Send({{"ev", "end"}, {"task", task}, {"state", state}, {"outcome", outcome}});
     if (lineDown) {
         // The line may have dropped: open it again before the next task.
@@ -394,10 +391,6 @@ int Worker::Run() {
     lib_ = LoadDriver(a_.Library, error);
     if (lib_ == nullptr) {
         Send({{"ev", "fatal"}, {"reason", "cannot load the driver: " + error}});
-        return 1;
-    }
-    if (!journal_.Open(a_.Journal, error, false)) {
-        Send({{"ev", "fatal"}, {"reason", error}});
         return 1;
     }
     for (;;) {

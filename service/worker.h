@@ -1,7 +1,8 @@
 // The worker: one process per printer, because the driver keeps one port
 // per process. It loads the library, opens the printer's port, and runs the
-// tasks the supervisor sends over its socket, one at a time, journaling each
-// step before its export is called and its result after.
+// tasks the supervisor sends over its socket, one at a time. Each step is in
+// the journal before its export is called, and its result after: the worker
+// sends the writes and waits until the supervisor has committed them.
 #pragma once
 
 #include <string>
@@ -10,7 +11,7 @@ namespace vltxd {
 
 struct WorkerArgs {
     int Socket = -1;
-    std::string Printer, Port, Library, Journal, StateDir;
+    std::string Printer, Port, Library, StateDir;
     bool Log = false;
     int ReopenMs = 2000;
 };

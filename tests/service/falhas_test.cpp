@@ -126,6 +126,10 @@ TEST_F(ServicoFalhas, ALineThatDropsFailsTheTaskShowsOnThePrinterAndIsReopenedWh
     Resposta recusado = servico_.Recibo("caixa1", ReciboCompleto(), "sem-linha");
     EXPECT_EQ(recusado.Status, 503);
     EXPECT_EQ(recusado.Json()["error"], "printer_unavailable");
+    // A repeat is answered from the journal while the printer is down.
+    Resposta repetido = servico_.Recibo("caixa1", ReciboCompleto(), "cai");
+    EXPECT_EQ(repetido.Status, 502) << repetido.Corpo;
+    EXPECT_EQ(repetido.Json()["task"], j["task"]);
 
     // The line is back on the same port: the worker reopens it.
     auto outro = Sim("b", {"--tcp", endereco});

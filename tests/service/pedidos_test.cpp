@@ -97,6 +97,12 @@ TEST_F(ServicoPedidos, MalformedRequestsGetOneErrorShapeAndNothingIsSent) {
     EXPECT_EQ(grande.Status, 413);
     EXPECT_EQ(erro(grande), "body_too_large");
     EXPECT_EQ(erro(Pede(p, "GET", "/printers/nenhuma")), "printer_not_found");
+    EXPECT_EQ(erro(Pede(p, "POST", "/printers/caixa1/receipt", "{}",
+                        {"Idempotency-Key: a", "Content-Length: 20"})),
+              "bad_request");
+    EXPECT_EQ(erro(Pede(p, "POST", "/printers/caixa1/receipt", "{}",
+                        {"Idempotency-Key: a", "Transfer-Encoding: chunked"})),
+              "length_required");
     EXPECT_EQ(erro(Pede(p, "POST", "/printers/caixa1/call/ecf_Inexistente", "[]", {"Idempotency-Key: a"})),
               "unknown_export");
     for (const char* id : {"/tasks/..%2f..%2fjournal.sqlite", "/tasks/../../etc/passwd", "/tasks/t0000/file",
@@ -157,7 +163,13 @@ TEST_F(ServicoPedidos, ATokenGuardsEveryRequestAndOnlyListedOriginsGetIn) {
     Resposta preflight = Pede(p, "OPTIONS", "/printers/caixa1/receipt", "", {"Origin: http://pdv.local"});
     EXPECT_EQ(preflight.Status, 204);
     EXPECT_NE(preflight.Cabecalho("Access-Control-Allow-Headers").find("Idempotency-Key"), std::string::npos);
+    // EventSource sends no header: the events stream takes the token in its query.
     EXPECT_TRUE(NadaImpresso());
+    EXPECT_EQ(Pede(p, "GET", "/events?access_token=wrong").Status, 401);
+    EXPECT_EQ(Pede(p, "GET", "/printers?access_token=0123456789abcdef0123").Status, 401);
+    Eventos eventos(p, "", "/events?access_token=0123456789abcdef0123");
+    EXPECT_EQ(Pede(p, "GET", "/printers/caixa1/status", "", {ok}).Status, 200);
+    EXPECT_FALSE(eventos.Espera([](const json& e) { return e["type"] == "printer" && e["state"] == "busy"; }).is_null());
 }
 
 TEST_F(ServicoPedidos, ListeningBeyondLoopbackWithoutATokenStopsTheStartWithTheLine) {

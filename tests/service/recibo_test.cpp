@@ -151,6 +151,11 @@ TEST_F(ServicoRecibo, WaitZeroAnswers202AndTheTaskEndsOnItsOwnInArrivalOrder) {
     ASSERT_EQ(b.Status, 202) << b.Corpo;
     const std::string ta = a.Json()["task"], tb = b.Json()["task"];
     EXPECT_EQ(a.Cabecalho("Location"), "/tasks/" + ta);
+    // A repeat while the task is under way waits for that same task.
+    Resposta repetida = servico_.Recibo("caixa1", ReciboCompleto(), "b");
+    EXPECT_EQ(repetida.Status, 200) << repetida.Corpo;
+    EXPECT_EQ(repetida.Json()["task"], tb);
+    EXPECT_EQ(Conta(sim->Papel(), "CUPOM FISCAL"), 2);
     json fim = EsperaTarefa(servico_.Porta(), tb, [](const json& t) { return t["state"] == "done"; });
     EXPECT_EQ(fim["state"], "done");
     json primeira = Pede(servico_.Porta(), "GET", "/tasks/" + ta).Json();

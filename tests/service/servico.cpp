@@ -77,9 +77,9 @@ Resposta Pede(int porta, const std::string& metodo, const std::string& caminho, 
     return r;
 }
 
-Eventos::Eventos(int porta, const std::string& cabecalho) {
+Eventos::Eventos(int porta, const std::string& cabecalho, const std::string& caminho) {
     fd_ = ConectaLoopback(porta);
-    EnviaTudo(fd_, "GET /events HTTP/1.1\r\nHost: 127.0.0.1\r\n" + cabecalho + "\r\n");
+    EnviaTudo(fd_, "GET " + caminho + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + cabecalho + "\r\n");
     // The stream is open once its first comment has come: every event
     // after this one reaches us.
     std::string inicio;
@@ -148,6 +148,7 @@ bool Servico::Reinicia() {
     if (pid_ == 0) {
         int e = open(erros.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
         if (e >= 0) dup2(e, 2);
+        for (const std::string& a : Ambiente) putenv(const_cast<char*>(a.c_str()));
         execl(programa_.c_str(), programa_.c_str(), "--config", Configuracao().c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }

@@ -30,7 +30,7 @@ Resposta Pede(int porta, const std::string& metodo, const std::string& caminho, 
 // The events stream, read by a thread of its own.
 class Eventos {
 public:
-    explicit Eventos(int porta, const std::string& cabecalho = {});
+    explicit Eventos(int porta, const std::string& cabecalho = {}, const std::string& caminho = "/events");
     ~Eventos();
     // Waits up to ms for an event for which pred holds; returns it (null when none).
     template <class P>
@@ -68,6 +68,7 @@ public:
     std::string Erros() const;
     std::string Configuracao() const { return dir_ + "/vltxd.toml"; }
     std::string Estado() const { return dir_ + "/state"; }
+    std::vector<std::string> Ambiente;  // NAME=value for vltxd's environment
     bool EsperaProntas = true;  // Inicia waits for every printer's worker to be ready
     std::string Autorizacao;  // a header every request of the harness sends, when set
     Resposta Recibo(const std::string& impressora, const nlohmann::json& corpo, const std::string& chave,

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "comum/quadro.h"
+#include "vltx/biblioteca.h"
 #include "vltx/decodifica_log.h"
 #include "vltx/diagnostico.h"
 #include "vltx/exportacoes.h"
@@ -25,11 +26,7 @@
 #include "vltx/significado.h"
 #include "vltxdrv.h"
 
-// Where an install puts the library, from the directory of vltx, and the
-// name the loader knows it by (the build passes both).
-#ifndef VLTX_LIB_RELATIVA
-#define VLTX_LIB_RELATIVA "../lib"
-#endif
+// The name the loader knows the library by, for the usage text (the build passes it).
 #ifndef VLTXDRV_SONAME
 #define VLTXDRV_SONAME "libvltxdrv.so.2"
 #endif
@@ -123,37 +120,9 @@ int DecodificaArquivo(const std::string& caminho, bool resumo) {
     return Ok;
 }
 
-std::string DiretorioDoPrograma() {
-    char caminho[PATH_MAX];
-    ssize_t n = readlink("/proc/self/exe", caminho, sizeof caminho - 1);
-    if (n <= 0) return ".";
-    caminho[n] = '\0';
-    std::string s(caminho);
-    return s.substr(0, s.rfind('/'));
-}
-
 void* CarregaBiblioteca(const std::string& pedida, std::string& carregada) {
-    std::vector<std::string> candidatos;
-    if (!pedida.empty()) {
-        candidatos.push_back(pedida);
-    } else if (const char* env = std::getenv("VLTXDRV_LIB"); env != nullptr && *env != '\0') {
-        candidatos.push_back(env);
-    } else {
-        const std::string dir = DiretorioDoPrograma();
-        for (const char* relativo : {"/" VLTX_LIB_RELATIVA "/" VLTXDRV_SONAME, "/libvltxdrv.so",
-                                     "/../libvltxdrv.so", "/../../libvltxdrv.so"})
-            if (access((dir + relativo).c_str(), R_OK) == 0) candidatos.push_back(dir + relativo);
-        candidatos.push_back(VLTXDRV_SONAME);
-        candidatos.push_back("libvltxdrv.so");
-    }
     std::string erros;
-    for (const std::string& c : candidatos) {
-        if (void* lib = dlopen(c.c_str(), RTLD_NOW | RTLD_LOCAL)) {
-            carregada = c;
-            return lib;
-        }
-        erros += std::string("\n  ") + dlerror();
-    }
+    if (void* lib = ::CarregaBiblioteca(pedida, carregada, erros)) return lib;
     std::fprintf(stderr, "vltx: cannot load the library:%s\n  (--lib PATH or VLTXDRV_LIB name it)\n", erros.c_str());
     return nullptr;
 }
