@@ -11,6 +11,7 @@ usage: api_reference.py VLTXD VLTX_SIM LIBVLTXDRV API.yaml"""
 import json
 import os
 import re
+import socket
 import subprocess
 import sys
 import threading
@@ -128,19 +129,22 @@ def main(vltxd, sim_bin, library, reference):
 
     with service_on_simulator(vltxd, sim_bin, library, "vltxd-api-") as (_, svc, _):
         events, reached = [], set()
-        stream = urllib.request.urlopen(svc.base + "/events", timeout=60)
+        stream = socket.create_connection(("127.0.0.1", svc.port), timeout=60)
         try:
             listen(stream, events)
             exercise(ref, routes, svc, events, reached, examples)
         finally:
+            stream.shutdown(socket.SHUT_RDWR)  # the reader's recv returns
             stream.close()
 
 
 def listen(stream, events):
-    """The events stream, read by a thread of its own into events."""
+    """GET /events on the connection, read by a thread of its own into events."""
+    stream.sendall(b"GET /events HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n")
+
     def read():
         try:
-            for line in stream:
+            for line in stream.makefile("rb"):
                 if line.startswith(b"data: "):
                     events.append(json.loads(line[6:]))
         except (OSError, ValueError):
