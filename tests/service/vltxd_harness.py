@@ -114,6 +114,7 @@ class Service:
             return status, text, hdrs
 
     def stop(self):
+        """Stops the service; it must end cleanly (a sanitizer's report would not)."""
         if self.proc.poll() is None:
             self.proc.send_signal(signal.SIGTERM)
             try:
@@ -122,6 +123,8 @@ class Service:
                 self.proc.kill()
                 self.proc.wait()
         self.log.close()
+        if self.proc.returncode != 0:
+            raise AssertionError("vltxd exited %d: %s" % (self.proc.returncode, self.errors()[-4000:]))
 
 
 def receipt(description, operator="TESTE", price="100"):
