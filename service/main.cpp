@@ -84,6 +84,9 @@ int main(int argc, char** argv) {
                     config.ListenHost.c_str(), config.ListenPort);
         return 0;
     }
+    // The journal, the readouts and the driver's logs are the shop's: this
+    // user's alone.
+    umask(077);
     if (mkdir(config.StateDir.c_str(), 0700) != 0 && errno != EEXIST) {
         std::fprintf(stderr, "vltxd: state_dir %s: %s\n", config.StateDir.c_str(), std::strerror(errno));
         return 1;

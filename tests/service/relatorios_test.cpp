@@ -77,6 +77,9 @@ TEST_F(ServicoRelatorios, AReadoutIsStreamedIntoTheTasksFileAndDownloadedByItsId
     const std::string id = j["task"];
     EXPECT_EQ(j["file"], "/tasks/" + id + "/file");
     EXPECT_EQ(j["steps"][0]["args"], json({"4", "01012026", "31012026", "0"}));
+    struct stat st {};
+    ASSERT_EQ(stat((servico_.Estado() + "/files/" + id).c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 077, 0u);  // the shop's data, readable by vltxd's user alone
     Resposta arquivo = Pede(servico_.Porta(), "GET", "/tasks/" + id + "/file");
     ASSERT_EQ(arquivo.Status, 200);
     EXPECT_NE(arquivo.Corpo.find("LEITURA TIPO 4"), std::string::npos) << arquivo.Corpo;
