@@ -3,6 +3,9 @@
 #include <fstream>
 #include <sstream>
 
+#include "console.h"
+#include "routes.h"
+
 namespace vltxd {
 
 using nlohmann::json;
@@ -72,8 +75,9 @@ bool Api::Authorized(const HttpRequest& r) const {
 
 HttpResponse Api::Handle(const HttpRequest& r) {
     const std::string origin = r.Header("origin");
-    bool allowed = origin.empty();
+    bool allowed = origin.empty() || ConsoleOrigin(config_, r);
     for (const std::string& o : config_.CorsOrigins) allowed = allowed || o == origin;
+    const std::vector<std::string> parts = Split(r.Path);
     HttpResponse resp;
     if (!allowed) {
         // A page from another origin must not print: refused whatever it asks.
@@ -84,11 +88,13 @@ HttpResponse Api::Handle(const HttpRequest& r) {
         resp.Headers = {{"Access-Control-Allow-Methods", "GET, POST, OPTIONS"},
                         {"Access-Control-Allow-Headers", "Content-Type, Authorization, Idempotency-Key"},
                         {"Access-Control-Max-Age", "600"}};
+    } else if (OpenRoute(r.Method, parts)) {
+        ServeConsole(parts, resp);
     } else if (!Authorized(r)) {
         resp = Error(401, "unauthorized", "a valid \"Authorization: Bearer TOKEN\" header is required");
         resp.Headers.push_back({"WWW-Authenticate", "Bearer"});
     } else {
-        resp = Route(r, Split(r.Path));
+        resp = Route(r, parts);
     }
     if (!origin.empty() && allowed) {
         resp.Headers.push_back({"Access-Control-Allow-Origin", origin});
@@ -98,6 +104,11 @@ HttpResponse Api::Handle(const HttpRequest& r) {
 }
 
 HttpResponse Api::Route(const HttpRequest& r, const std::vector<std::string>& p) {
+    // The route table decides what exists; the console's routes are served beside.
+    const RouteMatch m = MatchRoute(r.Method, p);
+    if (m == RouteMatch::NoPath) return Error(404, "not_found", "no such resource");
+    if (m == RouteMatch::WrongMethod) return Error(405, "method_not_allowed", r.Method + " is not allowed here");
+    if (HttpResponse c; ConsoleRoute(config_, supervisor_, r, p, c)) return c;
     const bool get = r.Method == "GET", post = r.Method == "POST";
     if (p.size() == 1 && p[0] == "events") {
         if (!get) return Error(405, "method_not_allowed", "GET only");

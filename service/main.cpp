@@ -16,6 +16,7 @@
 #include "api.h"
 #include "config.h"
 #include "http.h"
+#include "routes.h"
 #include "supervisor.h"
 #include "vltxdrv.h"
 #include "worker.h"
@@ -29,6 +30,7 @@ int Usage(FILE* to, int code) {
         "The fiscal printers of FILE as an HTTP/JSON service (see vltxd(8)).\n"
         "  --config FILE   the configuration (TOML)\n"
         "  --check         check the configuration and exit\n"
+        "  --routes        the routes it serves, one \"METHOD PATH\" a line\n"
         "  --version       the version\n",
         to);
     return code;
@@ -61,7 +63,10 @@ int main(int argc, char** argv) {
         const std::string a = argv[i];
         if (a == "--config" && i + 1 < argc) file = argv[++i];
         else if (a == "--check") check = true;
-        else if (a == "--version") {
+        else if (a == "--routes") {
+            for (const vltxd::Route& r : vltxd::Routes()) std::printf("%s %s\n", r.Method, r.Path);
+            return 0;
+        } else if (a == "--version") {
             std::printf("vltxd %s\n", VLTXDRV_VERSION_TEXT);
             return 0;
         } else if (a == "--help" || a == "-h") return Usage(stdout, 0);
