@@ -156,7 +156,9 @@ bool OnlyKeys(const json& j, std::initializer_list<const char*> keys, const std:
         bool known = false;
         for (const char* k : keys) known = known || it.key() == k;
         if (!known) {
-            fault = {where.empty() ? it.key() : where + "." + it.key(), "unknown member"};
+            // A member named "" is still named, so that the answer points at it.
+            const std::string name = it.key().empty() ? "\"\"" : it.key();
+            fault = {where.empty() ? name : where + "." + name, "unknown member"};
             return false;
         }
     }

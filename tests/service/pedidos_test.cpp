@@ -62,6 +62,8 @@ TEST_F(ServicoPedidos, EveryFieldIsCheckedAgainstItsFrameFieldAndNothingIsSentWh
         {"/advertising/0", std::string(161, 'P'), "advertising[0]", "at most 160 characters"},
         {"/subtotal/kind", "gift", "subtotal.kind", "\"discount\" or \"surcharge\""},
         {"/surprise", 1, "surprise", "unknown member"},
+        {"/", 1, "\"\"", "unknown member"},
+        {"/buyer/", 1, "buyer.\"\"", "unknown member"},
     };
     for (const Caso& c : casos) {
         json corpo = ReciboCompleto();
