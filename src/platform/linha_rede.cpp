@@ -176,6 +176,27 @@ bool Recusada(LinhaRede& l, std::int64_t inicio) {
     }
 }
 
+// Whether an RFC 2217 server refuses the connection once negotiated:
+// ser2net with its port in use answers the negotiation, then sends its text
+// and closes. The same wait as on a raw line, with what comes read through
+// the Telnet engine; the data are dropped (the opening purges all the same).
+bool RecusadaAposNegociar(LinhaRede& l, std::int64_t inicio) {
+    std::int64_t prazo = inicio + EsperaRecusaMs;
+    for (;;) {
+        const int espera = Restante(prazo);
+        if (espera == 0) return false;
+        const int r = soquete::EsperaLeitura(l.fd, espera);
+        if (r < 0) return true;
+        if (r == 0) continue;
+        const int n = Bombeia(l);
+        if (n < 0 || (n == 0 && FimDaConexao(l))) return true;
+        if (l.fim > l.inicio) {
+            l.inicio = l.fim = 0;
+            prazo = inicio + PrazoConexaoMs;
+        }
+    }
+}
+
 // The lock that keeps this address to one opening on the machine, named by
 // the server's numeric address: every name of one server is one lock. False
 // when another opening holds it.
@@ -226,7 +247,9 @@ Dispositivo Abre(const char* nome, bool rfc2217) {
     l.config.BaudRate = 9600;
     l.config.ByteSize = 8;
     const std::int64_t conectada = AgoraMs();
-    const bool aceita = TomaEndereco(l) && (rfc2217 ? Negocia(l, conectada + PrazoConexaoMs) : !Recusada(l, conectada));
+    const bool aceita = TomaEndereco(l) && (rfc2217 ? Negocia(l, conectada + PrazoConexaoMs) &&
+                                                             !RecusadaAposNegociar(l, AgoraMs())
+                                                       : !Recusada(l, conectada));
     if (!aceita) {
         Fecha(slot + 1);
         return 0;

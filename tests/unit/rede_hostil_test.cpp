@@ -233,7 +233,12 @@ TEST_P(Ser2netOcupado, ASecondClientIsRefusedWithThreeAndThePortOpensOnceFree) {
     impressora.AtendeCom("\x05");
     const int outro = ConectaLoopback(servidor.Porta());
     ASSERT_GE(outro, 0);
-    std::this_thread::sleep_for(100ms);  // ser2net has taken the other client
+    // ser2net has taken the other client once that client's status frame
+    // reaches the printer (a fixed pause is outrun on a busy machine).
+    ASSERT_EQ(write(outro, "\x1b" "f00", 4), 4);
+    for (const auto fim = Relogio::now() + 5s; Relogio::now() < fim && impressora.Quadros().empty();)
+        std::this_thread::sleep_for(10ms);
+    ASSERT_FALSE(impressora.Quadros().empty()) << "ser2net passes the other client's frame on";
     EXPECT_EQ(ecf_InicializaDLL(servidor.Url()), 3);
     close(outro);
     std::int32_t aberta = 0;
